@@ -1,0 +1,83 @@
+// Reading and rewriting the one-line files of the system.
+#include "setting_file.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+struct TokenRow {
+    const char* token;
+    DWORD duration;
+};
+
+// The only texts that may follow "Setting=", in the order they are compared.
+constexpr TokenRow TOKEN_TABLE[] = {
+    {"5mins", FIVE_MINUTES}, {"30mins", THIRTY_MINUTES}, {"1hr", ONE_HOUR},
+    {"2hr", TWO_HOURS},      {"4hr", FOUR_HOURS},
+};
+
+constexpr char SETTING_PREFIX[] = "Setting=";
+constexpr size_t PREFIX_LENGTH = sizeof(SETTING_PREFIX) - 1;
+
+// One byte of the buffer stays for the terminator, and one more is kept spare.
+constexpr int READ_LIMIT = LINE_BUFFER_SIZE - 1;
+
+} // namespace
+
+bool read_setting_line(const char* path, char* line)
+{
+    FILE* file = nullptr;
+    if (fopen_s(&file, path, "r") != 0 || file == nullptr)
+        return false;
+
+    // fgets leaves the buffer alone when nothing is left to read, so the last line stays.
+    while (!feof(file)) {
+        if (fgets(line, READ_LIMIT, file) == nullptr)
+            break;
+    }
+    fclose(file);
+    return true;
+}
+
+const char* setting_token(const char* line)
+{
+    // "Setting=" plus the shortest token, "1hr", is 11 bytes. The prefix itself is
+    // skipped unread.
+    if (strlen(line) <= PREFIX_LENGTH + 2)
+        return nullptr;
+    return line + PREFIX_LENGTH;
+}
+
+bool token_to_duration(const char* token, DWORD* duration)
+{
+    for (const TokenRow& row : TOKEN_TABLE) {
+        if (strcmp(token, row.token) == 0) {
+            *duration = row.duration;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* duration_to_token(DWORD duration)
+{
+    switch (duration) {
+    case THIRTY_MINUTES: return "30mins";
+    case ONE_HOUR: return "1hr";
+    case TWO_HOURS: return "2hr";
+    default: return "4hr";
+    }
+}
+
+int write_setting(const char* token)
+{
+    FILE* file = nullptr;
+    if (fopen_s(&file, SETTING_FILE_PATH, "w") != 0 || file == nullptr)
+        return WRITE_FAILED;
+
+    fputs(SETTING_PREFIX, file);
+    fputs(token, file);
+    fclose(file);
+    return WRITE_OK;
+}

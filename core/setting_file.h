@@ -1,0 +1,40 @@
+// The setting file that hands a pending power-off from the desktop programs to the
+// power service, the duration tokens it may hold, and the one rule by which every
+// one-line file of the system is read.
+#pragma once
+
+#include <windows.h>
+
+// Where the pending power-off lives; the folder is made by the installer, never by us.
+constexpr char SETTING_FILE_PATH[] = "c:\\NuvexKV\\shutdownafter.nkv";
+
+// Every reader uses a buffer of this size that starts as an empty string.
+constexpr int LINE_BUFFER_SIZE = 1024;
+
+// Durations in milliseconds, only ever compared for equality.
+constexpr DWORD FIVE_MINUTES = 300000;
+constexpr DWORD THIRTY_MINUTES = 1800000;
+constexpr DWORD ONE_HOUR = 3600000;
+constexpr DWORD TWO_HOURS = 7200000;
+constexpr DWORD FOUR_HOURS = 14400000;
+
+// Result of write_setting.
+constexpr int WRITE_OK = 0;
+constexpr int WRITE_FAILED = 2;
+
+// Reads the last line of a file (terminator included, if it had one) into
+// line[LINE_BUFFER_SIZE]. Returns false when the file cannot be opened; the buffer is
+// then left as it was.
+bool read_setting_line(const char* path, char* line);
+
+// The text from index 8 of the line, or nullptr when the line has 10 bytes or fewer.
+const char* setting_token(const char* line);
+
+// Maps a whole token to its duration; false for anything else (case and terminators count).
+bool token_to_duration(const char* token, DWORD* duration);
+
+// "30mins", "1hr" or "2hr" for their durations, "4hr" for every other value.
+const char* duration_to_token(DWORD duration);
+
+// Replaces the setting file with "Setting=" and the token, without a line terminator.
+int write_setting(const char* token);

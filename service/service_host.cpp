@@ -1,0 +1,103 @@
+// The power service under the service control manager. Two threads share what is here:
+// the dispatcher thread (wmain, then the control handler) and the service thread
+// (ServiceMain, with the deferred power-off and the schedule's set-up and teardown).
+#include "service_host.h"
+
+#include "daily_schedule.h"
+#include "deferred_power_off.h"
+
+ServiceApi service_api = {RegisterServiceCtrlHandlerW, SetServiceStatus, CreateEventW};
+
+namespace {
+
+constexpr DWORD START_WAIT_HINT = 3000;
+
+SERVICE_STATUS status = {};
+SERVICE_STATUS_HANDLE status_handle = nullptr;
+DWORD next_checkpoint = 1; // never reset: the first report of the process carries 1
+HANDLE stop_event = nullptr;
+
+// The handler and the service thread may report at the same moment; one report is filled
+// and sent under this lock so that their fields never mix.
+SRWLOCK status_lock = SRWLOCK_INIT;
+
+DWORD controls_for(DWORD state)
+{
+    return state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
+}
+
+DWORD checkpoint_for(DWORD state)
+{
+    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED)
+        return 0;
+    return next_checkpoint++;
+}
+
+} // namespace
+
+void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+{
+    AcquireSRWLockExclusive(&status_lock);
+    if (state != CURRENT_STATE)
+        status.dwCurrentState = state;
+    state = status.dwCurrentState;
+    status.dwWin32ExitCode = exit_code;
+    status.dwWaitHint = wait_hint;
+    status.dwControlsAccepted = controls_for(state);
+    status.dwCheckPoint = checkpoint_for(state);
+    service_api.set_status(status_handle, &status);
+    ReleaseSRWLockExclusive(&status_lock);
+}
+
+void WINAPI service_control_handler(DWORD control)
+{
+    if (control != SERVICE_CONTROL_STOP)
+        return;
+
+    // Stop-pending goes out at once: the service thread may be inside a sleep of hours
+    // and will only see the event when that is over.
+    report_service_status(SERVICE_STOP_PENDING, NO_ERROR, 0);
+    SetEvent(stop_event);
+
+    // Report again with whatever state stands now; if the service thread has already
+    // reported stopped, that is repeated rather than overwritten.
+    report_service_status(CURRENT_STATE, NO_ERROR, 0);
+}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*)
+{
+    status_handle = service_api.register_handler(SERVICE_NAME, service_control_handler);
+    if (status_handle == nullptr)
+        return;
+
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwServiceSpecificExitCode = 0;
+    report_service_status(SERVICE_START_PENDING, NO_ERROR, START_WAIT_HINT);
+
+    stop_event = service_api.create_event(nullptr, TRUE, FALSE, nullptr);
+    if (stop_event == nullptr) {
+        report_service_status(SERVICE_STOPPED, GetLastError(), 0);
+        return;
+    }
+
+    // All the work happens in the running state.
+    report_service_status(SERVICE_RUNNING, NO_ERROR, 0);
+    if (!run_deferred_power_off())
+        start_daily_schedule();
+
+    WaitForSingleObject(stop_event, INFINITE);
+    stop_daily_schedule();
+    report_service_status(SERVICE_STOPPED, NO_ERROR, 0);
+}
+
+int wmain()
+{
+    SERVICE_TABLE_ENTRYW table[] = {
+        {const_cast<LPWSTR>(SERVICE_NAME), ServiceMain},
+        {nullptr, nullptr},
+    };
+    // Returns when the service has stopped, or at once outside the service control
+    // manager: either way there is nothing more to do.
+    StartServiceCtrlDispatcherW(table);
+    return 0;
+}

@@ -1,0 +1,26 @@
+// The frame of the power service: entry, service main, control handler and the one
+// routine that reports the service's status.
+#pragma once
+
+#include <windows.h>
+
+constexpr wchar_t SERVICE_NAME[] = L"Nuvex_Kelvaro_Service";
+
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
+void WINAPI service_control_handler(DWORD control);
+
+// Fills the status record and sends it. CURRENT_STATE as the state repeats the state
+// that stands at that moment, read and sent under the same lock.
+constexpr DWORD CURRENT_STATE = 0;
+void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint);
+
+// Seam: the three calls through which the service meets the service control manager and
+// the kernel. The program uses the real ones; tests record the status reports, stand in
+// for the registration and make the event creation fail.
+struct ServiceApi {
+    SERVICE_STATUS_HANDLE(WINAPI* register_handler)(LPCWSTR name, LPHANDLER_FUNCTION handler);
+    BOOL(WINAPI* set_status)(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status);
+    HANDLE(WINAPI* create_event)(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset,
+                                 BOOL initial_state, LPCWSTR name);
+};
+extern ServiceApi service_api;

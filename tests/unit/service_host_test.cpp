@@ -1,0 +1,212 @@
+// The service's status reports, exactly as the service control manager receives them.
+// The checkpoint counter lives for the whole process, so every test here runs in a process
+// of its own (ctest starts each one separately).
+#include "deferred_power_off.h"
+#include "power_recorder.h"
+#include "service_host.h"
+#include "setting_file.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+SERVICE_STATUS_HANDLE const FAKE_HANDLE = reinterpret_cast<SERVICE_STATUS_HANDLE>(0x4b56);
+
+struct Report {
+    DWORD state, accepted, exit_code, checkpoint, wait_hint;
+    bool operator==(const Report& o) const
+    {
+        return state == o.state && accepted == o.accepted && exit_code == o.exit_code &&
+               checkpoint == o.checkpoint && wait_hint == o.wait_hint;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Report& r)
+{
+    return out << "{state " << r.state << ", accepted " << r.accepted << ", exit " << r.exit_code
+               << ", checkpoint " << r.checkpoint << ", hint " << r.wait_hint << "}";
+}
+
+std::mutex lock;
+std::condition_variable changed;
+std::vector<Report> reports;
+std::wstring registered_name;
+LPHANDLER_FUNCTION registered_handler = nullptr;
+bool sleeping = false, wake = false;
+
+SERVICE_STATUS_HANDLE WINAPI fake_register(LPCWSTR name, LPHANDLER_FUNCTION handler)
+{
+    registered_name = name;
+    registered_handler = handler;
+    return FAKE_HANDLE;
+}
+
+SERVICE_STATUS_HANDLE WINAPI failing_register(LPCWSTR, LPHANDLER_FUNCTION)
+{
+    return nullptr;
+}
+
+BOOL WINAPI record_status(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS s)
+{
+    EXPECT_EQ(FAKE_HANDLE, handle);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), s->dwServiceType);
+    EXPECT_EQ(0u, s->dwServiceSpecificExitCode);
+    std::lock_guard<std::mutex> hold(lock);
+    reports.push_back({s->dwCurrentState, s->dwControlsAccepted, s->dwWin32ExitCode,
+                       s->dwCheckPoint, s->dwWaitHint});
+    changed.notify_all();
+    return TRUE;
+}
+
+HANDLE WINAPI failing_create_event(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+// A sleep that lasts until the test lets it end.
+void WINAPI held_sleep(DWORD)
+{
+    std::unique_lock<std::mutex> hold(lock);
+    sleeping = true;
+    changed.notify_all();
+    changed.wait(hold, [] { return wake; });
+}
+
+bool wait_until(const std::function<bool()>& condition)
+{
+    std::unique_lock<std::mutex> hold(lock);
+    return changed.wait_for(hold, std::chrono::seconds(10), condition);
+}
+
+bool has_state(DWORD state)
+{
+    for (const Report& r : reports)
+        if (r.state == state)
+            return true;
+    return false;
+}
+
+std::vector<Report> recorded()
+{
+    std::lock_guard<std::mutex> hold(lock);
+    return reports;
+}
+
+const Report START_PENDING = {SERVICE_START_PENDING, 0, 0, 1, 3000};
+const Report RUNNING = {SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0};
+const Report STOP_PENDING_2 = {SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 2, 0};
+const Report STOP_PENDING_3 = {SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 3, 0};
+const Report STOPPED = {SERVICE_STOPPED, SERVICE_ACCEPT_STOP, 0, 0, 0};
+
+class ServiceHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        remove_setting_folder();
+        make_setting_folder();
+        service_api.register_handler = fake_register;
+        service_api.set_status = record_status;
+        deferred_sleep = held_sleep;
+    }
+    void TearDown() override { remove_setting_folder(); }
+
+    // The reports after a stop: the handler's second report and the service thread's
+    // stopped report may come in either order.
+    static void expect_stop_sequence(const std::vector<Report>& got)
+    {
+        ASSERT_EQ(5u, got.size());
+        EXPECT_EQ(START_PENDING, got[0]);
+        EXPECT_EQ(RUNNING, got[1]);
+        EXPECT_EQ(STOP_PENDING_2, got[2]);
+        if (got[3] == STOP_PENDING_3)
+            EXPECT_EQ(STOPPED, got[4]);
+        else
+            EXPECT_TRUE(got[3] == STOPPED && got[4] == STOPPED) << got[3] << " " << got[4];
+    }
+};
+
+TEST_F(ServiceHost, StartThenStopGivesTheFiveReports)
+{
+    PowerRecorder recorder;
+    std::thread service(ServiceMain, 0, nullptr);
+    ASSERT_TRUE(wait_until([] { return has_state(SERVICE_RUNNING); }));
+    EXPECT_EQ(SERVICE_NAME, registered_name);
+    ASSERT_EQ(service_control_handler, registered_handler);
+
+    // Controls other than stop change nothing and report nothing.
+    const DWORD others[] = {SERVICE_CONTROL_PAUSE, SERVICE_CONTROL_CONTINUE,
+                            SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_SHUTDOWN, 128};
+    for (DWORD control : others)
+        registered_handler(control);
+    Sleep(100);
+    EXPECT_EQ(2u, recorded().size());
+
+    registered_handler(SERVICE_CONTROL_STOP);
+    service.join();
+    expect_stop_sequence(recorded());
+    EXPECT_TRUE(recorder.requests().empty());
+}
+
+TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
+{
+    PowerRecorder recorder;
+    write_bytes(SETTING_FILE_PATH, "Setting=5mins");
+    std::thread service(ServiceMain, 0, nullptr);
+    ASSERT_TRUE(wait_until([] { return sleeping; }));
+
+    registered_handler(SERVICE_CONTROL_STOP);
+    auto during = recorded();
+    ASSERT_EQ(4u, during.size()) << "stop-pending is reported at once, twice";
+    EXPECT_EQ(STOP_PENDING_2, during[2]);
+    EXPECT_EQ(STOP_PENDING_3, during[3]);
+    Sleep(200);
+    EXPECT_EQ(4u, recorded().size()) << "stopped must wait for the delay";
+    EXPECT_TRUE(recorder.requests().empty());
+
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        wake = true;
+        changed.notify_all();
+    }
+    service.join();
+    auto all = recorded();
+    ASSERT_EQ(5u, all.size());
+    EXPECT_EQ(STOPPED, all[4]);
+    ASSERT_EQ(1u, recorder.requests().size());
+    EXPECT_EQ(POWER_OFF_FLAGS, recorder.requests()[0].flags);
+    EXPECT_EQ("Setting=", read_bytes(SETTING_FILE_PATH));
+}
+
+TEST_F(ServiceHost, FailedEventCreationStopsWithItsErrorAndReadsNothing)
+{
+    PowerRecorder recorder;
+    write_bytes(SETTING_FILE_PATH, "Setting=5mins");
+    service_api.create_event = failing_create_event;
+    ServiceMain(0, nullptr);
+    auto got = recorded();
+    ASSERT_EQ(2u, got.size());
+    EXPECT_EQ(START_PENDING, got[0]);
+    EXPECT_EQ((Report{SERVICE_STOPPED, SERVICE_ACCEPT_STOP, ERROR_NOT_ENOUGH_MEMORY, 0, 0}), got[1]);
+    EXPECT_FALSE(sleeping);
+    EXPECT_EQ("Setting=5mins", read_bytes(SETTING_FILE_PATH));
+}
+
+TEST_F(ServiceHost, FailedRegistrationReportsNothingAndReadsNothing)
+{
+    write_bytes(SETTING_FILE_PATH, "Setting=5mins");
+    service_api.register_handler = failing_register;
+    ServiceMain(0, nullptr);
+    EXPECT_TRUE(recorded().empty());
+    EXPECT_FALSE(sleeping);
+}
+
+} // namespace

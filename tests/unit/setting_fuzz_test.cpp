@@ -1,0 +1,145 @@
+// Generated setting files of every shape through the reading and token rules: whatever the
+// bytes, the reader stays inside its buffer and the result is one of the five durations or
+// nothing; where the generator made the last line a known one, that duration comes out.
+#include "setting_file.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr int FILES_TO_TRY = 100000;
+constexpr unsigned SEED = 20261208;
+
+const char* const TOKENS[] = {"5mins", "30mins", "1hr", "2hr", "4hr"};
+const DWORD DURATIONS[] = {300000, 1800000, 3600000, 7200000, 14400000};
+const char* const NEAR_TOKENS[] = {"5min", "30Mins", "1HR", "2hr ", "4hr\r", " 1hr", "3hr",
+                                   "1hr\t", "30minss", "5mins\x80", "hr", "4"};
+
+struct Guarded {
+    char before[64];
+    char line[LINE_BUFFER_SIZE];
+    char after[64];
+};
+
+class Generator {
+public:
+    explicit Generator(unsigned seed) : random_(seed) {}
+
+    int below(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
+
+    // A piece of noise: any byte at all, with line breaks, NULs and high bytes favoured.
+    std::string noise(int length, bool text_only)
+    {
+        static const char favoured[] = {'\n', '\r', '\0', '\x1a', '\x80', '\xff', 'S', '=', ' '};
+        std::string bytes;
+        for (int i = 0; i < length; ++i) {
+            char c = below(3) == 0 ? favoured[below(sizeof(favoured))] : static_cast<char>(below(256));
+            if (text_only && c == '\x1a')
+                c = 'z'; // Ctrl-Z would end the text before the known last line
+            bytes += c;
+        }
+        return bytes;
+    }
+
+    // Eight characters the reader skips: anything but a line break, NUL or Ctrl-Z.
+    std::string prefix()
+    {
+        if (below(2) == 0)
+            return "Setting=";
+        std::string bytes;
+        while (bytes.size() < 8) {
+            char c = static_cast<char>(below(256));
+            if (c != '\n' && c != '\r' && c != '\0' && c != '\x1a')
+                bytes += c;
+        }
+        return bytes;
+    }
+
+    std::string line_of_noise() { return noise(below(2) == 0 ? below(40) : below(3000), false); }
+
+private:
+    std::mt19937 random_;
+};
+
+bool is_a_duration(DWORD duration)
+{
+    for (DWORD known : DURATIONS)
+        if (known == duration)
+            return true;
+    return false;
+}
+
+TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
+{
+    remove_setting_folder();
+    make_setting_folder();
+    Generator generate(SEED);
+    int tried = 0, known = 0, recognised = 0;
+
+    for (int i = 0; i < FILES_TO_TRY; ++i) {
+        std::string bytes;
+        int expect = -1; // index into DURATIONS when the last line was built to be known
+        switch (generate.below(4)) {
+        case 0: // pure noise
+            bytes = generate.line_of_noise();
+            break;
+        case 1: // noise, then a known last line
+            bytes = generate.noise(generate.below(2500), true) + "\n";
+            expect = generate.below(5);
+            bytes += generate.prefix() + TOKENS[expect];
+            break;
+        case 2: // noise, then a near-token last line
+            bytes = generate.noise(generate.below(200), false) + "\n" + generate.prefix() +
+                    NEAR_TOKENS[generate.below(sizeof(NEAR_TOKENS) / sizeof(NEAR_TOKENS[0]))];
+            break;
+        default: // a token somewhere in noise, with noise after it
+            bytes = generate.noise(generate.below(100), false) + "Setting=" +
+                    TOKENS[generate.below(5)] + generate.noise(1 + generate.below(50), false);
+            break;
+        }
+        write_bytes(SETTING_FILE_PATH, bytes);
+
+        Guarded guarded;
+        memset(guarded.before, 0x5a, sizeof(guarded.before));
+        memset(guarded.after, 0xa5, sizeof(guarded.after));
+        guarded.line[0] = '\0';
+        memset(guarded.line + 1, 0x77, sizeof(guarded.line) - 1);
+
+        ASSERT_TRUE(read_setting_line(SETTING_FILE_PATH, guarded.line)) << "file " << i;
+        ++tried;
+        for (unsigned char c : guarded.before)
+            ASSERT_EQ(0x5a, c) << "written before the buffer, file " << i;
+        for (unsigned char c : guarded.after)
+            ASSERT_EQ(0xa5, c) << "written after the buffer, file " << i;
+        ASSERT_NE(nullptr, memchr(guarded.line, '\0', 1023)) << "no terminator inside the read limit, file " << i;
+
+        DWORD duration = 0;
+        const char* token = setting_token(guarded.line);
+        bool has_duration = token != nullptr && token_to_duration(token, &duration);
+        if (token != nullptr) {
+            ASSERT_TRUE(token >= guarded.line + 8 && token < guarded.line + LINE_BUFFER_SIZE);
+        }
+        if (has_duration) {
+            ++recognised;
+            ASSERT_TRUE(is_a_duration(duration)) << "file " << i;
+        }
+        if (expect >= 0) {
+            ++known;
+            ASSERT_TRUE(has_duration) << "file " << i << " ends in a known line";
+            ASSERT_EQ(DURATIONS[expect], duration) << "file " << i;
+        }
+    }
+    printf("tried %d generated files: %d with a known last line, %d recognised in all\n", tried,
+           known, recognised);
+    EXPECT_EQ(FILES_TO_TRY, tried);
+    remove_setting_folder();
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+#include "test_files.h"
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <gtest/gtest.h>
+
+void make_setting_folder()
+{
+    CreateDirectoryA(SETTING_FOLDER, nullptr);
+}
+
+void remove_setting_folder()
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("C:\\NuvexKV\\*", &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string path = std::string(SETTING_FOLDER) + "\\" + found.cFileName;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(SETTING_FOLDER);
+}
+
+void write_bytes(const std::string& path, const std::string& bytes)
+{
+    FILE* file = nullptr;
+    ASSERT_EQ(0, fopen_s(&file, path.c_str(), "wb")) << path;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+std::string read_bytes(const std::string& path)
+{
+    FILE* file = nullptr;
+    if (fopen_s(&file, path.c_str(), "rb") != 0)
+        return "<missing>";
+    std::string bytes;
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof(chunk), file)) > 0)
+        bytes.append(chunk, got);
+    fclose(file);
+    return bytes;
+}
+
+bool file_exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The holder is file_holder.exe beside the test program: it opens the file, sets the
+// "held" event and waits for the "release" event.
+FileHolder::FileHolder(const std::string& path, bool share_read)
+{
+    wchar_t module[MAX_PATH];
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring exe(module);
+    exe = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"file_holder.exe";
+
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE held = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+    release_event_ = CreateEventW(&inherit, TRUE, FALSE, nullptr);
+
+    std::wstring wide_path(path.begin(), path.end());
+    std::wstring command = L"\"" + exe + L"\" \"" + wide_path + L"\" " + (share_read ? L"1" : L"0") +
+                           L" " + std::to_wstring(reinterpret_cast<UINT_PTR>(held)) + L" " +
+                           std::to_wstring(reinterpret_cast<UINT_PTR>(release_event_));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    BOOL started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &info);
+    EXPECT_TRUE(started) << "file_holder.exe did not start";
+    if (started) {
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held, 10000)) << "file_holder.exe did not open " << path;
+    }
+    CloseHandle(held);
+}
+
+void FileHolder::release()
+{
+    if (process_ == nullptr)
+        return;
+    SetEvent(release_event_);
+    WaitForSingleObject(process_, 10000);
+    CloseHandle(process_);
+    process_ = nullptr;
+}
+
+FileHolder::~FileHolder()
+{
+    release();
+    CloseHandle(release_event_);
+}
