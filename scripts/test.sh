@@ -8,8 +8,13 @@ scripts/setup.sh
 scripts/build.sh
 . scripts/wine-env.sh
 
+# A pristine prefix that every scenario copies, and the unit tests' own copy of it.
+template=$top/build/win64/wine-template
+make_prefix "$template"
 prefix=$top/build/win64/wineprefix
-make_prefix "$prefix"
+rm -rf "$prefix"
+cp -a "$template" "$prefix"
+
 start_display
 trap 'end_session; end_display' EXIT
 start_session "$prefix"
