@@ -1,0 +1,76 @@
+// KVButton: the program a user starts by hand to have the machine restarted now and
+// powered off automatically some time after it is back up.
+#include "launcher.h"
+
+#include "resource_ids.h"
+#include "restart_prompt.h"
+#include "setting_file.h"
+#include "window_shell.h"
+
+#include <string.h>
+
+namespace {
+
+// Set at most once, before the prompt is shown.
+DWORD no_duration = ONE_HOUR;
+
+struct ConfigRow {
+    const char* token;
+    DWORD duration;
+};
+
+// "5mins" is not among them: five minutes is always the Yes answer.
+constexpr ConfigRow CONFIG_TOKENS[] = {
+    {"30mins", THIRTY_MINUTES}, {"1hr", ONE_HOUR}, {"2hr", TWO_HOURS}, {"4hr", FOUR_HOURS}};
+
+} // namespace
+
+void load_launcher_config()
+{
+    char line[LINE_BUFFER_SIZE] = "";
+    if (!read_setting_line(LAUNCHER_CONFIG_FILE, line))
+        return;
+    const char* token = setting_token(line);
+    if (token == nullptr)
+        return;
+    for (const ConfigRow& row : CONFIG_TOKENS) {
+        if (strcmp(token, row.token) == 0) {
+            no_duration = row.duration;
+            return;
+        }
+    }
+}
+
+DWORD launcher_no_duration()
+{
+    return no_duration;
+}
+
+bool start_launcher(HINSTANCE instance)
+{
+    const ShellState& shell = shell_state();
+    HWND window = CreateWindowExW(0, shell.class_name, shell.window_title, WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance,
+                                  nullptr);
+    if (window == nullptr)
+        return false;
+
+    // The window only owns the prompt and anchors the loop; it is never shown.
+    ShowWindow(window, SW_HIDE);
+    UpdateWindow(window);
+
+    load_launcher_config();
+    RestartChoice choice = run_restart_prompt(window, &no_duration);
+    // After Yes or No the launcher waits, idle, for the restart to end it.
+    if (choice != RestartChoice::Yes && choice != RestartChoice::No)
+        PostQuitMessage(0);
+    return true;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    register_main_window_class(instance, shell_window_proc, IDI_APP);
+    if (!start_launcher(instance))
+        return 0;
+    return run_message_loop(instance);
+}
