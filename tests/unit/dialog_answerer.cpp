@@ -1,0 +1,59 @@
+#include "dialog_answerer.h"
+
+namespace {
+
+HWND find_dialog_of_this_process(const wchar_t* caption)
+{
+    HWND dialog = nullptr;
+    while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", caption)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(dialog, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(dialog))
+            return dialog;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+DialogAnswerer::DialogAnswerer(const wchar_t* caption, Act act)
+    : caption_(caption), act_(std::move(act)), thread_([this] { run(); })
+{
+}
+
+DialogAnswerer::~DialogAnswerer()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+void DialogAnswerer::run()
+{
+    while (!stop_) {
+        HWND dialog = find_dialog_of_this_process(caption_.c_str());
+        if (dialog == nullptr) {
+            Sleep(20);
+            continue;
+        }
+        act_(dialog);
+        ++answered_;
+        // The same dialog is answered once: wait until it is gone (or the test ends).
+        while (!stop_ && IsWindow(dialog) && IsWindowVisible(dialog))
+            Sleep(20);
+    }
+}
+
+void click(HWND dialog, int button_id)
+{
+    SendMessageW(GetDlgItem(dialog, button_id), BM_CLICK, 0, 0);
+    // A real click arrives as posted input, which also wakes the dialog's modal loop so
+    // that it sees the dialog has ended; a sent BM_CLICK does not, so nudge it.
+    PostMessageW(dialog, WM_NULL, 0, 0);
+}
+
+std::wstring control_text(HWND dialog, int control_id)
+{
+    wchar_t text[1024] = L"";
+    GetDlgItemTextW(dialog, control_id, text, 1024);
+    return text;
+}

@@ -1,0 +1,33 @@
+// Answers dialogs of this process as a person would: waits on a thread of its own for a
+// dialog with the given caption, lets the test look at it, then acts on it (usually a
+// click on one of its buttons). One act per dialog that appears.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+class DialogAnswerer {
+public:
+    using Act = std::function<void(HWND dialog)>;
+    DialogAnswerer(const wchar_t* caption, Act act);
+    ~DialogAnswerer();
+    int answered() const { return answered_; }
+
+private:
+    void run();
+    std::wstring caption_;
+    Act act_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> answered_{0};
+    std::thread thread_;
+};
+
+// Clicks a button of a dialog, as the mouse would.
+void click(HWND dialog, int button_id);
+
+// The text of a dialog's control, such as a message box's message (id 0xFFFF).
+std::wstring control_text(HWND dialog, int control_id);
