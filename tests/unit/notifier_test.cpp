@@ -1,0 +1,297 @@
+// The tray notifier's window fed real messages and real timer ticks: the clearing of a
+// pending setting, the prompt from the icon, the re-hide rhythm and the way out. The
+// notifier's state lives for the whole process, so ctest runs each test in a process of
+// its own.
+#include "dialog_answerer.h"
+#include "notifier.h"
+#include "power_recorder.h"
+#include "resource_ids.h"
+#include "restart_prompt.h"
+#include "setting_file.h"
+#include "test_files.h"
+#include "window_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int MESSAGE_TEXT_ID = 0xFFFF;
+
+// Dispatches this thread's messages for a while, as the program's loop would.
+void pump_for(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+bool pump_until(DWORD milliseconds, const std::function<bool()>& done)
+{
+    for (DWORD waited = 0; waited < milliseconds && !done(); waited += 50)
+        pump_for(50);
+    return done();
+}
+
+LRESULT press(HWND window, LPARAM mouse_message)
+{
+    return SendMessageW(window, TRAY_CALLBACK_MESSAGE, TRAY_ICON_ID, mouse_message);
+}
+
+class Notifier : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        remove_setting_folder();
+        make_setting_folder();
+        register_main_window_class(GetModuleHandleW(nullptr), notifier_window_proc, IDI_APP_SMALL);
+        window = create_notifier_window(GetModuleHandleW(nullptr));
+        ASSERT_NE(nullptr, window);
+    }
+    void TearDown() override
+    {
+        if (IsWindow(window))
+            DestroyWindow(window);
+        remove_setting_folder();
+    }
+    HWND window = nullptr;
+};
+
+TEST_F(Notifier, WindowIsAHiddenTopmostBarAlongTheBottom)
+{
+    RECT bar;
+    GetWindowRect(window, &bar);
+    EXPECT_EQ(0, bar.left);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) - 50, bar.top);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), bar.right - bar.left);
+    EXPECT_EQ(50, bar.bottom - bar.top);
+    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_STREQ(L"NuvexKV", shell_state().class_name);
+    EXPECT_STREQ(L"NuvexKV", shell_state().window_title);
+}
+
+TEST_F(Notifier, TrayRecordIsFilledOnce)
+{
+    add_tray_icon(window);
+    const NOTIFYICONDATAW& tray = notifier_tray_record();
+    EXPECT_EQ(sizeof(NOTIFYICONDATAW), tray.cbSize);
+    EXPECT_EQ(window, tray.hWnd);
+    EXPECT_EQ(100u, tray.uID);
+    EXPECT_EQ(7u, tray.uFlags);
+    EXPECT_EQ(1026u, tray.uCallbackMessage);
+    EXPECT_EQ(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_SMALL)), tray.hIcon);
+    EXPECT_STREQ(L"Nuvex Kelvaro (Free Version)", tray.szTip);
+    EXPECT_EQ(3u, tray.uVersion);
+    EXPECT_EQ(0u, tray.dwState);
+    EXPECT_EQ(L'\0', tray.szInfo[0]);
+}
+
+TEST_F(Notifier, PendingSettingIsClearedAboutOneSecondAfterStart)
+{
+    write_bytes(SETTING_FILE_PATH, "Setting=2hr");
+    EXPECT_EQ(0u, notifier_no_duration());
+    start_notifier_timers(window);
+    pump_for(600);
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING_FILE_PATH)) << "not before the first tick";
+    ASSERT_TRUE(pump_until(1500, [] { return read_bytes(SETTING_FILE_PATH) == "Setting="; }));
+    EXPECT_EQ(3600000u, notifier_no_duration());
+
+    // Later ticks leave the file alone.
+    write_bytes(SETTING_FILE_PATH, "Setting=4hr");
+    pump_for(1300);
+    EXPECT_EQ("Setting=4hr", read_bytes(SETTING_FILE_PATH));
+}
+
+TEST_F(Notifier, MissingFileBecomesTheBareSetting)
+{
+    start_notifier_timers(window);
+    ASSERT_TRUE(pump_until(2000, [] { return read_bytes(SETTING_FILE_PATH) == "Setting="; }));
+}
+
+TEST_F(Notifier, MissingFolderIsRetriedEverySecondAndThePromptActsOnNothing)
+{
+    PowerRecorder recorder;
+    remove_setting_folder();
+    start_notifier_timers(window);
+    pump_for(2500);
+    EXPECT_EQ(0u, notifier_no_duration());
+
+    for (int button : {IDYES, IDNO}) {
+        std::wstring shown;
+        DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
+            shown = control_text(box, MESSAGE_TEXT_ID);
+            click(box, button);
+        });
+        EXPECT_EQ(0, press(window, WM_LBUTTONDOWN));
+        EXPECT_EQ(std::wstring::npos, shown.find(L"[No]")) << "no No line while nothing is cleared";
+    }
+    EXPECT_TRUE(recorder.requests().empty());
+    EXPECT_FALSE(file_exists(SETTING_FOLDER));
+
+    make_setting_folder();
+    ASSERT_TRUE(pump_until(1500, [] { return read_bytes(SETTING_FILE_PATH) == "Setting="; }));
+    EXPECT_EQ(3600000u, notifier_no_duration());
+}
+
+struct IconEvent {
+    LPARAM mouse_message;
+    bool opens_prompt;
+};
+
+TEST_F(Notifier, PressesOpenThePromptReleasesAndDoubleClicksDoNot)
+{
+    PowerRecorder recorder;
+    write_bytes(SETTING_FILE_PATH, "Setting=30mins");
+    const IconEvent events[] = {
+        {WM_LBUTTONDOWN, true},   {WM_RBUTTONDOWN, true},  {WM_LBUTTONUP, false},
+        {WM_RBUTTONUP, false},    {WM_LBUTTONDBLCLK, false}, {WM_RBUTTONDBLCLK, false},
+        {WM_MBUTTONDOWN, false},  {WM_MBUTTONUP, false},   {WM_MOUSEMOVE, false},
+    };
+    for (const IconEvent& e : events) {
+        DialogAnswerer answerer(PROMPT_CAPTION, [](HWND box) { click(box, IDCANCEL); });
+        EXPECT_EQ(DefWindowProcW(window, TRAY_CALLBACK_MESSAGE, TRAY_ICON_ID, e.mouse_message),
+                  press(window, e.mouse_message));
+        if (!e.opens_prompt)
+            Sleep(200);
+        EXPECT_EQ(e.opens_prompt ? 1 : 0, answerer.answered()) << "mouse message " << e.mouse_message;
+    }
+
+    // A double click arrives as press, release, double click, release: one prompt.
+    DialogAnswerer answerer(PROMPT_CAPTION, [](HWND box) { click(box, IDCANCEL); });
+    for (LPARAM m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        press(window, m);
+    Sleep(200);
+    EXPECT_EQ(1, answerer.answered());
+
+    EXPECT_TRUE(recorder.requests().empty());
+    EXPECT_EQ("Setting=30mins", read_bytes(SETTING_FILE_PATH)) << "Cancel leaves the file as it was";
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(Notifier, AnswersBeforeAndAfterTheFirstTick)
+{
+    struct Case {
+        const char* name;
+        bool after_first_tick;
+        int button;
+        const char* file;
+        bool no_line;
+    };
+    const Case cases[] = {
+        {"No before the first tick", false, IDNO, "Setting=4hr", false},
+        {"No after it", true, IDNO, "Setting=1hr", true},
+        {"Yes after it", true, IDYES, "Setting=5mins", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.after_first_tick) {
+            start_notifier_timers(window);
+            ASSERT_TRUE(pump_until(2000, [] { return notifier_no_duration() == 3600000; }));
+        }
+        PowerRecorder recorder;
+        std::wstring shown;
+        DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
+            shown = control_text(box, MESSAGE_TEXT_ID);
+            click(box, c.button);
+        });
+        press(window, WM_RBUTTONDOWN);
+        EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH));
+        EXPECT_EQ(c.no_line, shown.find(L"[No] 1 hour time ") != std::wstring::npos);
+        ASSERT_EQ(1u, recorder.requests().size());
+        EXPECT_EQ(RESTART_FLAGS, recorder.requests()[0].flags);
+        EXPECT_TRUE(IsWindow(window)) << "the notifier carries on until the restart ends it";
+    }
+}
+
+TEST_F(Notifier, FirstTickUnderAnOpenPromptDecidesWhatNoWrites)
+{
+    PowerRecorder recorder;
+    write_bytes(SETTING_FILE_PATH, "Setting=2hr");
+    std::wstring shown;
+    DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
+        shown = control_text(box, MESSAGE_TEXT_ID);
+        // The box's own loop dispatches the clearing tick; wait for it before answering.
+        for (int i = 0; i < 300 && read_bytes(SETTING_FILE_PATH) != "Setting="; ++i)
+            Sleep(10);
+        click(box, IDNO);
+    });
+    start_notifier_timers(window);
+    press(window, WM_LBUTTONDOWN);
+    EXPECT_EQ(std::wstring::npos, shown.find(L"[No]"));
+    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH));
+}
+
+std::vector<HWND> open_prompts()
+{
+    std::vector<HWND> boxes;
+    HWND box = nullptr;
+    while ((box = FindWindowExW(nullptr, box, L"#32770", PROMPT_CAPTION)) != nullptr)
+        if (IsWindowVisible(box))
+            boxes.push_back(box);
+    return boxes;
+}
+
+TEST_F(Notifier, PressWhileAPromptIsOpenOpensASecondOne)
+{
+    PowerRecorder recorder;
+    write_bytes(SETTING_FILE_PATH, "Setting=1hr");
+    size_t most_open = 0;
+    std::thread person([&] {
+        for (int i = 0; i < 500 && open_prompts().empty(); ++i)
+            Sleep(20);
+        // The second press reaches the window through the first box's own loop.
+        PostMessageW(window, TRAY_CALLBACK_MESSAGE, TRAY_ICON_ID, WM_RBUTTONDOWN);
+        for (int i = 0; i < 500 && open_prompts().size() < 2; ++i)
+            Sleep(20);
+        most_open = open_prompts().size();
+        for (HWND box : open_prompts())
+            click(box, IDCANCEL);
+    });
+    press(window, WM_LBUTTONDOWN);
+    person.join();
+    EXPECT_EQ(2u, most_open);
+    EXPECT_TRUE(open_prompts().empty());
+    EXPECT_TRUE(recorder.requests().empty());
+    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH));
+}
+
+TEST_F(Notifier, CloseOnlyHidesAndTheRehideTickPostsItOnOddTicks)
+{
+    ShowWindow(window, SW_SHOWNA);
+    EXPECT_EQ(0, SendMessageW(window, WM_CLOSE, 0, 0));
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    std::vector<bool> posted;
+    for (int tick = 1; tick <= 5; ++tick) {
+        SendMessageW(window, WM_TIMER, REHIDE_TIMER_ID, 0);
+        MSG close;
+        posted.push_back(PeekMessageW(&close, window, WM_CLOSE, WM_CLOSE, PM_REMOVE) != FALSE);
+    }
+    EXPECT_EQ((std::vector<bool>{true, false, true, false, true}), posted);
+}
+
+TEST_F(Notifier, ExitStopsTheTimersAndEndsWithZero)
+{
+    start_notifier_timers(window);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT_APP, 0), 0);
+    EXPECT_EQ(0, run_message_loop(GetModuleHandleW(nullptr)));
+    EXPECT_FALSE(IsWindow(window));
+    // The timers went with the window: nothing arrives for it any more.
+    MSG late;
+    Sleep(1200);
+    EXPECT_FALSE(PeekMessageW(&late, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE));
+}
+
+} // namespace
