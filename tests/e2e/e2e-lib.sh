@@ -10,8 +10,8 @@ failures=0
 
 # new_prefix NAME: a fresh prefix for one scenario, with C:\NuvexKV present.
 new_prefix() {
+    [ -n "${WINEPREFIX:-}" ] && end_session
     export WINEPREFIX=$KV_BUILD/e2e/$1
-    end_session
     rm -rf "$WINEPREFIX"
     mkdir -p "$KV_BUILD/e2e"
     cp -a "$TEMPLATE" "$WINEPREFIX"
@@ -56,11 +56,13 @@ check() {
     fi
 }
 
+# Ends the session; a prefix (some 700 MB) is kept for inspection only when a check failed.
 finish() {
     end_session
     if [ "$failures" -ne 0 ]; then
-        echo "$failures check(s) failed"
+        echo "$failures check(s) failed; kept for inspection: $WINEPREFIX"
         exit 1
     fi
+    rm -rf "$WINEPREFIX"
 }
 trap end_session EXIT

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# How fast KVButton.exe puts its prompt on the screen, against bare_prompt.exe, a program
+# that does nothing but show the same prompt. In one Wine session (a private prefix under
+# the build folder, a virtual display of its own), prompt_watch.exe starts the two in
+# turn, times each run from just before it creates the process until the box is visible,
+# answers Cancel and waits for the program to end. A measurement, not a test.
+#
+#   scripts/bench-launcher.sh [BUILD_FOLDER] [RUNS]    (defaults: build/win64, 20 of each)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build/win64}" && pwd)
+runs=${2:-20}
+. scripts/wine-env.sh
+# The menu builder that a session start runs would only compete for the CPU.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+
+programs=(launcher/KVButton.exe tests/bare_prompt.exe tests/prompt_watch.exe)
+for p in "${programs[@]}"; do
+    [ -f "$build/$p" ] || { echo "missing $build/$p (build first: scripts/build.sh)" >&2; exit 1; }
+done
+
+template=$build/wine-template
+make_prefix "$template"
+prefix=$build/bench-prefix
+rm -rf "$prefix"
+cp -a "$template" "$prefix"
+# No launcher configuration in the folder they start from: both offer one hour.
+mkdir -p "$prefix/drive_c/bench/start"
+for p in "${programs[@]}"; do cp "$build/$p" "$prefix/drive_c/bench/"; done
+
+start_display
+trap 'end_session; end_display || true' EXIT
+start_session "$prefix"
+
+times=$prefix/times.txt
+echo "$runs runs of each, alternating, after one uncounted round (display $DISPLAY)"
+"$WINE64" 'C:\bench\prompt_watch.exe' "$runs" 'C:\bench\start' \
+    'C:\bench\KVButton.exe' 'C:\bench\bare_prompt.exe' >"$times"
+
+# summary PROGRAM: "median mean min max" of its runs, in ms.
+summary() {
+    awk -v p="$1" '$1 == p { print $2 }' "$times" | sort -g | awk '
+        { v[NR] = $1; sum += $1 }
+        END {
+            median = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+            printf "%.2f %.2f %.2f %.2f\n", median, sum / NR, v[1], v[NR]
+        }'
+}
+
+read -r l_median l_mean l_min l_max < <(summary KVButton.exe)
+read -r b_median b_mean b_min b_max < <(summary bare_prompt.exe)
+printf '\nstart-to-prompt time, ms  %9s %9s %9s %9s\n' median mean min max
+printf '%-25s %9s %9s %9s %9s\n' KVButton.exe "$l_median" "$l_mean" "$l_min" "$l_max"
+printf '%-25s %9s %9s %9s %9s\n' bare_prompt.exe "$b_median" "$b_mean" "$b_min" "$b_max"
+awk -v lm="$l_median" -v bm="$b_median" -v la="$l_mean" -v ba="$b_mean" -v li="$l_min" -v bi="$b_min" '
+    BEGIN {
+        printf "launcher / bare           %9.3f %9.3f %9.3f\n", lm / bm, la / ba, li / bi
+        printf "median within 10 %% of the bare program: %s\n", lm <= 1.10 * bm ? "yes" : "no"
+    }'
+echo "every run: $times"
