@@ -35,8 +35,8 @@ void DialogAnswerer::run()
             Sleep(20);
             continue;
         }
+        ++answered_; // counted before the act, which may end the dialog and the test's wait
         act_(dialog);
-        ++answered_;
         // The same dialog is answered once: wait until it is gone (or the test ends).
         while (!stop_ && IsWindow(dialog) && IsWindowVisible(dialog))
             Sleep(20);

@@ -15,7 +15,7 @@ public:
     using Act = std::function<void(HWND dialog)>;
     DialogAnswerer(const wchar_t* caption, Act act);
     ~DialogAnswerer();
-    int answered() const { return answered_; }
+    int answered() const { return answered_; } // dialogs found and acted on
 
 private:
     void run();
