@@ -8,3 +8,4 @@ cmake --build build/win32 -j "$(nproc)"
 cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
       -DKELVARO_TESTS=ON >/dev/null
 cmake --build build/win64 -j "$(nproc)"
+scripts/package.sh

@@ -1,0 +1,282 @@
+#!/usr/bin/env bash
+# The Windows Installer packages (scripts/package.sh): the x64 one installed and removed
+# by Wine's msiexec, silently, in a fresh prefix; the 32-bit one, which cannot run here,
+# looked into (from KV_BUILD32, by default the win32 folder beside KV_BUILD). One
+# scenario per call:
+#   package_contents | install_uninstall | shortcuts | daily_markers | upgrade
+. "$(dirname "$0")/e2e-lib.sh"
+
+SERVICE=Nuvex_Kelvaro_Service
+SERVICE_KEY='HKLM\System\CurrentControlSet\Services\Nuvex_Kelvaro_Service'
+MSI=$KV_BUILD/kelvaro-x64.msi
+KV_BUILD32=${KV_BUILD32:-$KV_BUILD/../win32}
+MSI32=$KV_BUILD32/kelvaro-x86.msi
+SOURCES=$(cd "$(dirname "$0")/../.." && pwd)
+PROGRAMS=(service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe)
+
+drive_c() { echo "$WINEPREFIX/drive_c"; }
+program_dir() { echo "$(drive_c)/Program Files/Nuvex Kelvaro"; }
+system32() { echo "$(drive_c)/windows/system32"; }
+all_users_startup() { echo "$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp"; }
+winpath() { echo "Z:${1//\//\\}"; }
+# unix_path 'C:\a\b\': the prefix's file for a path on C:.
+unix_path() { local p=${1#[Cc]:\\}; p=${p%\\}; echo "$(drive_c)/${p//\\//}"; }
+
+# msiexec ARGS...: Wine's msiexec, silent, with a verbose log in MSI_LOG and the process
+# trace (the custom actions' programs) in MSI_TRACE; exit code in MSI_RC.
+msi_runs=0
+msiexec() {
+    msi_runs=$((msi_runs + 1))
+    MSI_LOG=$WINEPREFIX/msiexec-$msi_runs.log
+    MSI_TRACE=$WINEPREFIX/msiexec-$msi_runs.trace
+    MSI_RC=0
+    WINEDEBUG=+process "$WINE64" msiexec "$@" /qn /l*v "$(winpath "$MSI_LOG")" \
+        </dev/null >/dev/null 2>"$MSI_TRACE" || MSI_RC=$?
+}
+
+# install [PROPERTY=VALUE...]: installs the x64 package, in the running session.
+install() {
+    msiexec /i "$(winpath "$MSI")" "$@"
+    check "msiexec /i${*:+ $*} /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
+}
+
+uninstall() {
+    msiexec /x "$(winpath "${1:-$MSI}")"
+    check "msiexec /x /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
+}
+
+# log_property NAME: the value msiexec gave the property, from the last verbose log.
+log_property() { grep -a "^Property(S): $1 = " "$MSI_LOG" | tail -n 1 | sed "s/^[^=]*= //" | tr -d '\r'; }
+
+query() { "$WINE64" sc query "$SERVICE" 2>/dev/null | tr -d '\r'; }
+state_is() { query | grep -q "STATE *: *$1 "; }
+service_absent() { ! "$WINE64" sc query "$SERVICE" >/dev/null 2>&1; }
+# Wine 8's sc has no "qc": the configuration is read where the service control manager
+# keeps it.
+config_is() {
+    local value
+    value=$("$WINE64" reg query "$SERVICE_KEY" /v "$1" 2>/dev/null | tr -d '\r' |
+            sed -n "s/^ *$1 *REG_[A-Z_]* *//p")
+    [ "$value" = "$2" ]
+}
+
+same_file() { cmp -s "$1" "$2"; }
+absent() { [ ! -e "$1" ]; }
+# pe_machine FILE: the machine a Windows program is built for (i386, i386:x86-64).
+pe_machine() { x86_64-w64-mingw32-objdump -f "$1" | sed -n 's/^architecture: \([^,]*\),.*/\1/p'; }
+machine_is() { [ "$(pe_machine "$1")" = "$2" ]; }
+# table_row_has MSI TABLE KEY TEXT: the row of that key in an exported table holds TEXT.
+table_row_has() { msiinfo export "$1" "$2" | tr -d '\r' | awk -F'\t' -v k="$3" '$1 == k' | grep -qF -- "$4"; }
+
+# lnk FILE FIELD: the target or the working folder a shell link records.
+lnk() {
+    python3 - "$1" "$2" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+flags = struct.unpack_from("<I", data, 0x14)[0]
+pos = 0x4C
+if flags & 0x01:                                   # item id list
+    pos += 2 + struct.unpack_from("<H", data, pos)[0]
+target = ""
+if flags & 0x02:                                   # link info: local base path
+    size, _, info_flags, _, base = struct.unpack_from("<IIIII", data, pos)
+    if info_flags & 1:
+        target = data[pos + base:data.index(b"\0", pos + base)].decode("latin-1")
+    pos += size
+fields = {"target": target}
+for bit, name in ((0x04, "name"), (0x08, "relative"), (0x10, "workdir"), (0x20, "args")):
+    if flags & bit:
+        count = struct.unpack_from("<H", data, pos)[0]
+        width = 2 if flags & 0x80 else 1
+        raw = data[pos + 2:pos + 2 + count * width]
+        fields[name] = raw.decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0")
+        pos += 2 + count * width
+print(fields.get(sys.argv[2], ""))
+EOF
+}
+lnk_is() { [ "$(lnk "$1" "$2")" = "$3" ]; }
+
+run_keys_mention() {
+    local root
+    for root in HKLM HKCU; do
+        "$WINE64" reg query "$root\Software\Microsoft\Windows\CurrentVersion\Run" 2>/dev/null
+    done | grep -aqi "$1"
+}
+process_started() { grep -a 'NtCreateUserProcess' "$SESSION_LOG" | grep -aq "$1"; }
+
+# installed_products: versions of "Nuvex Kelvaro" in the prefix's list of programs
+# (read from the registry file, so after end_session).
+installed_products() {
+    awk 'function flush() { if (name) print version; name = 0; version = "" }
+         /^\[/ { flush(); uninstall = ($0 ~ /CurrentVersion\\\\Uninstall\\\\/) }
+         uninstall && /^"DisplayName"="Nuvex Kelvaro"$/ { name = 1 }
+         uninstall && /^"DisplayVersion"=/ { version = $0; sub(/^[^=]*="/, "", version); sub(/"$/, "", version) }
+         END { flush() }' "$WINEPREFIX/system.reg"
+}
+
+package_contents() {
+    # The 32-bit package cannot be installed here: what it would install is read out.
+    # No Wine here; the folder stands in for a prefix so that the clean-up stays in it.
+    export WINEPREFIX=$KV_BUILD/e2e/package_contents
+    local x86=$WINEPREFIX/x86 p
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$x86"
+    msiextract -C "$x86" "$MSI32" >/dev/null
+    for p in "${PROGRAMS[@]}"; do
+        local name=${p#*/}
+        check "the 32-bit package holds the $name of $KV_BUILD32" \
+            same_file "$x86/Program Files/Nuvex Kelvaro/$name" "$KV_BUILD32/$p"
+        check "  built for i386" machine_is "$x86/Program Files/Nuvex Kelvaro/$name" i386
+    done
+    # A 32-bit service on 64-bit Windows reads SysWOW64 for System32: SystemFolder.
+    check "32-bit package: the restart marker goes to SystemFolder, as a 32-bit component" \
+        table_row_has "$MSI32" Component RestartMarker $'\tSystemFolder\t0\t'
+    check "32-bit package: the power-off marker too" \
+        table_row_has "$MSI32" Component PowerOffMarker $'\tSystemFolder\t0\t'
+    check "32-bit package: the programs go to the 32-bit Program Files" \
+        table_row_has "$MSI32" Directory INSTALLDIR $'ProgramFilesFolder\tNuvex Kelvaro'
+    check "32-bit package: icacls of the 32-bit system folder" \
+        table_row_has "$MSI32" CustomAction SetIcacls '[SystemFolder]icacls.exe'
+}
+
+install_uninstall() {
+    new_prefix install_uninstall
+    rmdir "$WINEPREFIX/drive_c/NuvexKV"      # the package has to make it
+    session
+    install
+    local p
+    for p in "${PROGRAMS[@]}"; do
+        check "${p#*/} is in Program Files\\Nuvex Kelvaro" same_file "$(program_dir)/${p#*/}" "$KV_BUILD/$p"
+    done
+    check "c:\\NuvexKV exists" test -d "$(drive_c)/NuvexKV"
+    # Wine keeps no access lists: that the grant is asked for is what can be seen.
+    check "icacls is asked to grant BUILTIN\\Users modify rights on it" \
+        grep -aqF 'icacls.exe \"C:\\NuvexKV\" /grant *S-1-5-32-545:(OI)(CI)M' "$MSI_TRACE"
+    check "the service runs its own process" config_is Type 0x10
+    check "  starts automatically" config_is Start 0x2
+    check "  as LocalSystem" config_is ObjectName LocalSystem
+    check "  from Program Files" config_is ImagePath 'C:\Program Files\Nuvex Kelvaro\kelvaro.exe'
+    check "and it is running" wait_for 10 state_is 4
+    check "no daily restart marker unless chosen" absent "$(system32)/kvrestarthr.nkv"
+    check "no daily power-off marker unless chosen" absent "$(system32)/kvshutdownhr.nkv"
+    local menu startup
+    menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
+    startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
+    check "the shortcuts are there" test -f "$menu" -a -f "$startup"
+
+    printf 'Setting=2hr' >"$(drive_c)/NuvexKV/shutdownaftersetting.nkv"   # the user's
+    uninstall
+    check "the service is gone" service_absent
+    check "the programs and their folder are gone" absent "$(program_dir)"
+    check "the Start-menu shortcut is gone" absent "$menu"
+    check "the Startup shortcut is gone" absent "$startup"
+    check "c:\\NuvexKV stays with the user's file in it" \
+        test "$(cat "$(drive_c)/NuvexKV/shutdownaftersetting.nkv")" = "Setting=2hr"
+}
+
+shortcuts() {
+    new_prefix shortcuts
+    session
+    install
+    # Wine's msiexec resolves the folders of a per-machine package to the current
+    # user's (Windows: to the all-users ones); the shortcuts lie where it resolved them.
+    local menu startup
+    menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
+    startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
+    check "a Start-menu shortcut" test -f "$menu"
+    check "  to the launcher" lnk_is "$menu" target 'C:\Program Files\Nuvex Kelvaro\KVButton.exe'
+    check "  starting in c:\\NuvexKV, where its configuration lies" lnk_is "$menu" workdir 'C:\NuvexKV\'
+    check "a Startup shortcut" test -f "$startup"
+    check "  to the notifier" lnk_is "$startup" target 'C:\Program Files\Nuvex Kelvaro\kvnotify.exe'
+    check "and no Run key starts it" not run_keys_mention kvnotify
+    # Wine's wineboot runs the current user's Startup folder at every session start: that
+    # the notifier then starts shows the shortcut works.
+    end_session
+    session
+    check "a session start runs it from the user's Startup folder" wait_for 10 process_started 'kvnotify\.exe'
+    # The all-users Startup folder, where Windows puts it, is left to the logon.
+    end_session
+    mv "$startup" "$(all_users_startup)/"
+    session
+    sleep 3
+    check "from the all-users Startup folder a session start does not run it" \
+        not process_started 'kvnotify\.exe'
+    check "while the service is started" process_started 'kelvaro\.exe'
+}
+
+# Under Wine a service starts in C:\windows; on Windows in %SystemRoot%\System32, where
+# the x64 package puts the markers (System64Folder, C:\windows\system32 here too). The
+# scenario checks the markers land in system32, then links C:\windows\<marker> to the
+# installed file: the service under Wine reads exactly what the package installed, and
+# nothing once the package has taken it away again.
+daily_markers() {
+    new_prefix daily_markers
+    session
+    # Windows Installer brings a chosen feature's parent along; Wine's msi installs only
+    # the features listed, so Main is listed too.
+    install ADDLOCAL=Main,DailyRestart,DailyPowerOff
+    check "the service is running" wait_for 10 state_is 4
+    check "the restart marker is in system32" same_file "$(system32)/kvrestarthr.nkv" "$SOURCES/install/kvrestarthr.nkv"
+    check "the power-off marker is in system32" same_file "$(system32)/kvshutdownhr.nkv" "$SOURCES/install/kvshutdownhr.nkv"
+    check "neither is in C:\\windows" \
+        test ! -e "$(drive_c)/windows/kvrestarthr.nkv" -a ! -e "$(drive_c)/windows/kvshutdownhr.nkv"
+    end_session
+    ln -s system32/kvrestarthr.nkv "$(drive_c)/windows/kvrestarthr.nkv"
+    ln -s system32/kvshutdownhr.nkv "$(drive_c)/windows/kvshutdownhr.nkv"
+
+    # The automatic start of the session starts the service.
+    session "@2026-12-07 19:00:20"
+    check "19:00: a forced restart" wait_for 20 restart_requested
+    check "  not a power-off" not power_off_requested
+    end_session
+    session "@2026-12-07 20:00:20"
+    check "20:00: a forced power-off" wait_for 20 power_off_requested
+    end_session
+
+    session
+    install REMOVE=DailyRestart
+    check "without the daily restart part its marker is gone" absent "$(system32)/kvrestarthr.nkv"
+    check "the power-off marker stays" test -f "$(system32)/kvshutdownhr.nkv"
+    check "the service stays" wait_for 10 state_is 4
+    end_session
+    session "@2026-12-07 19:00:20"
+    check "the service starts at 19:00" wait_for 10 state_is 4
+    sleep 5
+    check "  and requests no restart" not restart_requested
+    end_session
+
+    session
+    uninstall
+    check "uninstalled, the power-off marker is gone" absent "$(system32)/kvshutdownhr.nkv"
+}
+
+upgrade() {
+    new_prefix upgrade
+    local later=$WINEPREFIX/kelvaro-later.msi
+    (cd "$SOURCES" && wixl -a x64 -D Arch=x64 -D BuildDir="$(realpath --relative-to=. "$KV_BUILD")" \
+        -D SourceDir=install -D Version=1.0.1 -o "$later" install/kelvaro.wxs)
+    session
+    install ADDLOCAL=Main,DailyPowerOff
+    # Windows carries the chosen features over (MigrateFeatureStates); Wine's msi was
+    # seen not to, so the choice is given again.
+    msiexec /i "$(winpath "$later")" ADDLOCAL=Main,DailyPowerOff
+    check "1.0.1 over 1.0.0 installs with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
+    check "the service is running" wait_for 10 state_is 4
+    check "the programs are there" test -f "$(program_dir)/kelvaro.exe" -a -f "$(program_dir)/KVButton.exe"
+    check "the chosen daily part is there" test -f "$(system32)/kvshutdownhr.nkv"
+    end_session
+    check "one product is installed, 1.0.1" test "$(installed_products)" = "1.0.1"
+    session
+    msiexec /i "$(winpath "$MSI")"
+    # 1603, a failed installation; a Linux exit code keeps its low 8 bits, 67.
+    check "1.0.0 over 1.0.1 is refused with 1603 (got $MSI_RC)" test "$MSI_RC" -eq $((1603 % 256))
+    check "  as a downgrade" grep -aq '^Property(S): WIX_DOWNGRADE_DETECTED = {' "$MSI_LOG"
+    check "  and 1.0.1 stays" wait_for 10 state_is 4
+    uninstall "$later"
+    check "uninstalled: no service" service_absent
+    check "  no programs" absent "$(program_dir)"
+}
+
+echo "install scenario: $1"
+"$1"
+finish
