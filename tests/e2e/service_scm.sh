@@ -44,14 +44,19 @@ start_stop() {
     check "nothing pending, no power request" not power_off_requested
 }
 
-deferred_power_off() {
-    new_prefix deferred_power_off
+# start_with_pending NAME: the service started on the sped-up clock, "Setting=5mins" pending.
+start_with_pending() {
+    new_prefix "$1"
     session
     install_service
     end_session
     printf 'Setting=5mins' >"$(setting_path)"
     session "+0 x$SPEED"
     "$WINE64" sc start "$SERVICE" >/dev/null
+}
+
+deferred_power_off() {
+    start_with_pending deferred_power_off
     check "5 minutes of the sped-up clock later the file holds exactly \"Setting=\"" \
         wait_for 60 setting_is "Setting="
     check "and a forced power-off was requested" wait_for 10 power_off_requested
@@ -59,13 +64,7 @@ deferred_power_off() {
 }
 
 cancelled_during_delay() {
-    new_prefix cancelled_during_delay
-    session
-    install_service
-    end_session
-    printf 'Setting=5mins' >"$(setting_path)"
-    session "+0 x$SPEED"
-    "$WINE64" sc start "$SERVICE" >/dev/null
+    start_with_pending cancelled_during_delay
     check "the service runs during the delay" wait_for 10 state_is 4
     sleep 2
     printf 'Setting=' >"$(setting_path)"   # what the tray notifier does at its start
