@@ -8,29 +8,12 @@
 #   scripts/bench-launcher.sh [BUILD_FOLDER] [RUNS]    (defaults: build/win64, 20 of each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=$(cd "${1:-build/win64}" && pwd)
 runs=${2:-20}
-. scripts/wine-env.sh
-# The menu builder that a session start runs would only compete for the CPU.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
-
-programs=(launcher/KVButton.exe tests/bare_prompt.exe tests/prompt_watch.exe)
-for p in "${programs[@]}"; do
-    [ -f "$build/$p" ] || { echo "missing $build/$p (build first: scripts/build.sh)" >&2; exit 1; }
-done
-
-template=$build/wine-template
-make_prefix "$template"
-prefix=$build/bench-prefix
-rm -rf "$prefix"
-cp -a "$template" "$prefix"
+. scripts/bench-lib.sh
+bench_setup launcher "${1:-build/win64}" launcher/KVButton.exe tests/bare_prompt.exe \
+    tests/prompt_watch.exe
 # No launcher configuration in the folder they start from: both offer one hour.
 mkdir -p "$prefix/drive_c/bench/start"
-for p in "${programs[@]}"; do cp "$build/$p" "$prefix/drive_c/bench/"; done
-
-start_display
-trap 'end_session; end_display || true' EXIT
-start_session "$prefix"
 
 times=$prefix/times.txt
 echo "$runs runs of each, alternating, after one uncounted round (display $DISPLAY)"

@@ -1,0 +1,26 @@
+# Sourced by the benchmarks: a fresh prefix of their own under the build folder, copied
+# from its template, with the programs to measure in C:\bench; a virtual display and a
+# Wine session of their own, both ended on exit.
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+# The menu builder that a session start runs would only compete for the CPU.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+
+# bench_setup NAME BUILD_FOLDER PROGRAM...: sets build, and prefix ($build/bench-NAME)
+# with each PROGRAM (a path in the build folder) in C:\bench, and starts the session.
+bench_setup() {
+    local name=$1 program
+    build=$(cd "$2" && pwd)
+    shift 2
+    for program; do
+        [ -f "$build/$program" ] || { echo "missing $build/$program (build first: scripts/build.sh)" >&2; exit 1; }
+    done
+    make_prefix "$build/wine-template"
+    prefix=$build/bench-$name
+    rm -rf "$prefix"
+    cp -a "$build/wine-template" "$prefix"
+    mkdir -p "$prefix/drive_c/bench"
+    for program; do cp "$build/$program" "$prefix/drive_c/bench/"; done
+    start_display
+    trap 'end_session; end_display || true' EXIT
+    start_session "$prefix"
+}
