@@ -250,6 +250,14 @@ daily_markers() {
     check "uninstalled, the power-off marker is gone" absent "$(system32)/kvshutdownhr.nkv"
 }
 
+# Wine's session start runs the notifier from the Startup folder, and a running notifier
+# holds its program file: Windows Installer then removes it only at the next restart. A
+# user ends it first (its menu Exit, command 105), as this does.
+exit_notifier() {
+    "$WINE64" "$(winpath "$KV_BUILD/tests/send_command.exe")" command 105 </dev/null >/dev/null 2>&1 || true
+    sleep 1
+}
+
 upgrade() {
     new_prefix upgrade
     local later=$WINEPREFIX/kelvaro-later.msi
@@ -272,6 +280,7 @@ upgrade() {
     check "1.0.0 over 1.0.1 is refused with 1603 (got $MSI_RC)" test "$MSI_RC" -eq $((1603 % 256))
     check "  as a downgrade" grep -aq '^Property(S): WIX_DOWNGRADE_DETECTED = {' "$MSI_LOG"
     check "  and 1.0.1 stays" wait_for 10 state_is 4
+    exit_notifier
     uninstall "$later"
     check "uninstalled: no service" service_absent
     check "  no programs" absent "$(program_dir)"
