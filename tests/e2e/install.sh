@@ -60,6 +60,28 @@ config_is() {
     [ "$value" = "$2" ]
 }
 
+# A kelvaro.exe of this prefix is still running.
+service_process_running() {
+    local entry command
+    for entry in /proc/[0-9]*; do
+        command=$(tr '\0' ' ' <"$entry/cmdline" 2>/dev/null) || continue
+        case $command in *'\kelvaro.exe'*) ;; *) continue ;; esac
+        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$entry/environ" 2>/dev/null && return 0
+    done
+    return 1
+}
+
+# Windows Installer stops the service at uninstall and, as the package asks (Wait), waits
+# for it to stop before it removes the files. Wine's msiexec sends the stop and goes on at
+# once: its trace shows the files removed some 15 ms after the stop control, and a program
+# still running then is left behind for good. Before uninstalling, a scenario that checks
+# the files does that wait itself: it stops the service and waits for its process to end.
+stop_service_and_wait() {
+    "$WINE64" sc stop "$SERVICE" >/dev/null 2>&1 || true
+    check "the service stops (sc stop)" wait_for 20 state_is 1
+    check "  and its process ends" wait_for 10 not service_process_running
+}
+
 same_file() { cmp -s "$1" "$2"; }
 absent() { [ ! -e "$1" ]; }
 # pe_machine FILE: the machine a Windows program is built for (i386, i386:x86-64).
@@ -157,14 +179,18 @@ install_uninstall() {
     check "  as LocalSystem" config_is ObjectName LocalSystem
     check "  from Program Files" config_is ImagePath 'C:\Program Files\Nuvex Kelvaro\kelvaro.exe'
     check "and it is running" wait_for 10 state_is 4
+    check "  in a kelvaro.exe process" service_process_running
     check "no daily restart marker unless chosen" absent "$(system32)/kvrestarthr.nkv"
     check "no daily power-off marker unless chosen" absent "$(system32)/kvshutdownhr.nkv"
     local menu startup
     menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
     startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
     check "the shortcuts are there" test -f "$menu" -a -f "$startup"
+    check "the uninstall stops the service, waits for it, and removes it" \
+        table_row_has "$MSI" ServiceControl Service $'\tNuvex_Kelvaro_Service\t163\t\t1\tService'
 
     printf 'Setting=2hr' >"$(drive_c)/NuvexKV/shutdownaftersetting.nkv"   # the user's
+    stop_service_and_wait
     uninstall
     check "the service is gone" service_absent
     check "the programs and their folder are gone" absent "$(program_dir)"
@@ -246,8 +272,12 @@ daily_markers() {
     end_session
 
     session
+    check "the service runs again" wait_for 10 state_is 4
     uninstall
     check "uninstalled, the power-off marker is gone" absent "$(system32)/kvshutdownhr.nkv"
+    # The files aside, what the uninstall does to a running service shows under Wine too.
+    check "the running service was stopped and removed" wait_for 10 service_absent
+    check "  its process ended" wait_for 10 not service_process_running
 }
 
 # Wine's session start runs the notifier from the Startup folder, and a running notifier
@@ -281,6 +311,7 @@ upgrade() {
     check "  as a downgrade" grep -aq '^Property(S): WIX_DOWNGRADE_DETECTED = {' "$MSI_LOG"
     check "  and 1.0.1 stays" wait_for 10 state_is 4
     exit_notifier
+    stop_service_and_wait
     uninstall "$later"
     check "uninstalled: no service" service_absent
     check "  no programs" absent "$(program_dir)"
