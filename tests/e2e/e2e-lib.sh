@@ -80,15 +80,23 @@ use_display() {
     trap 'end_session; end_leftovers; end_display || true' EXIT
 }
 
-# end_leftovers: ends, one by one by id, any Wine process still running in this prefix
-# after its server is gone (one caught starting up as the server ends can hang on).
-end_leftovers() {
+# prefix_processes: the ids of the Wine processes running in this prefix.
+prefix_processes() {
     local entry
     for entry in /proc/[0-9]*; do
         case $(readlink "$entry/exe" 2>/dev/null) in /usr/lib/wine/*) ;; *) continue ;; esac
-        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$entry/environ" 2>/dev/null || continue
-        echo "  ending a leftover process of the prefix: $(tr -s '\0' ' ' <"$entry/cmdline" 2>/dev/null)"
-        kill -9 "${entry#/proc/}" 2>/dev/null || true
+        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$entry/environ" 2>/dev/null && echo "${entry#/proc/}"
+    done
+    return 0
+}
+
+# end_leftovers: ends, one by one by id, any Wine process still running in this prefix
+# after its server is gone (one caught starting up as the server ends can hang on).
+end_leftovers() {
+    local id
+    for id in $(prefix_processes); do
+        echo "  ending a leftover process of the prefix: $(tr -s '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null)"
+        kill -9 "$id" 2>/dev/null || true
     done
 }
 

@@ -62,11 +62,9 @@ config_is() {
 
 # A kelvaro.exe of this prefix is still running.
 service_process_running() {
-    local entry command
-    for entry in /proc/[0-9]*; do
-        command=$(tr '\0' ' ' <"$entry/cmdline" 2>/dev/null) || continue
-        case $command in *'\kelvaro.exe'*) ;; *) continue ;; esac
-        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$entry/environ" 2>/dev/null && return 0
+    local id
+    for id in $(prefix_processes); do
+        case $(tr '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null) in *'\kelvaro.exe'*) return 0 ;; esac
     done
     return 1
 }
