@@ -1,20 +1,17 @@
 #include "dialog_answerer.h"
 
-namespace {
-
-HWND find_dialog_of_this_process(const wchar_t* caption)
+std::vector<HWND> dialogs_of_this_process(const wchar_t* caption)
 {
+    std::vector<HWND> dialogs;
     HWND dialog = nullptr;
     while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", caption)) != nullptr) {
         DWORD process = 0;
         GetWindowThreadProcessId(dialog, &process);
         if (process == GetCurrentProcessId() && IsWindowVisible(dialog))
-            return dialog;
+            dialogs.push_back(dialog);
     }
-    return nullptr;
+    return dialogs;
 }
-
-} // namespace
 
 DialogAnswerer::DialogAnswerer(const wchar_t* caption, Act act)
     : caption_(caption), act_(std::move(act)), thread_([this] { run(); })
@@ -30,11 +27,12 @@ DialogAnswerer::~DialogAnswerer()
 void DialogAnswerer::run()
 {
     while (!stop_) {
-        HWND dialog = find_dialog_of_this_process(caption_.c_str());
-        if (dialog == nullptr) {
+        std::vector<HWND> dialogs = dialogs_of_this_process(caption_.c_str());
+        if (dialogs.empty()) {
             Sleep(20);
             continue;
         }
+        HWND dialog = dialogs.front();
         ++answered_; // counted before the act, which may end the dialog and the test's wait
         act_(dialog);
         // The same dialog is answered once: wait until it is gone (or the test ends).

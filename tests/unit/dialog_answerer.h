@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 class DialogAnswerer {
 public:
@@ -25,6 +26,10 @@ private:
     std::atomic<int> answered_{0};
     std::thread thread_;
 };
+
+// The visible dialogs with this caption that belong to this process. A window of another
+// process (a test process of the same session that is still ending, say) never counts.
+std::vector<HWND> dialogs_of_this_process(const wchar_t* caption);
 
 // Clicks a button of a dialog, as the mouse would.
 void click(HWND dialog, int button_id);

@@ -232,15 +232,7 @@ TEST_F(Notifier, FirstTickUnderAnOpenPromptDecidesWhatNoWrites)
     EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH));
 }
 
-std::vector<HWND> open_prompts()
-{
-    std::vector<HWND> boxes;
-    HWND box = nullptr;
-    while ((box = FindWindowExW(nullptr, box, L"#32770", PROMPT_CAPTION)) != nullptr)
-        if (IsWindowVisible(box))
-            boxes.push_back(box);
-    return boxes;
-}
+std::vector<HWND> open_prompts() { return dialogs_of_this_process(PROMPT_CAPTION); }
 
 TEST_F(Notifier, PressWhileAPromptIsOpenOpensASecondOne)
 {
