@@ -3,24 +3,38 @@
 # first): the 32-bit one, the deliverable, and the x64 one that Wine can run.
 #
 #   scripts/package.sh [WIN32_BUILD_FOLDER] [WIN64_BUILD_FOLDER]
-#       (defaults build/win32 and build/win64; they get kelvaro-x86.msi and kelvaro-x64.msi)
+#       (defaults build/win32 and build/win64; they get kelvaro-x86.msi and kelvaro-x64.msi,
+#       of the project's version, project(... VERSION) in CMakeLists.txt)
+#   scripts/package.sh --one ARCH BUILD_FOLDER OUTPUT VERSION
+#       one package of the given version (the upgrade scenario's later build)
 set -euo pipefail
-# Folders given are taken from where the script is called.
-win32=$(realpath -m "${1:-$(dirname "$0")/../build/win32}")
-win64=$(realpath -m "${2:-$(dirname "$0")/../build/win64}")
-cd "$(dirname "$0")/.."
+top=$(realpath "$(dirname "$0")/..")
 
-# package ARCH BUILD_FOLDER OUTPUT
+# package ARCH BUILD_FOLDER OUTPUT VERSION (folders absolute)
 package() {
-    local arch=$1 build=$2 output=$3 program
+    local arch=$1 build=$2 output=$3 version=$4 program query
     for program in service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe; do
         [ -f "$build/$program" ] || { echo "missing $build/$program (build first: scripts/build.sh)" >&2; exit 1; }
     done
     # wixl finds sources relative to the current folder only, never by absolute path.
-    wixl -a "$arch" -D Arch="$arch" -D BuildDir="$(realpath --relative-to=. "$build")" \
-         -D SourceDir=install -o "$output" install/kelvaro.wxs
+    (cd "$top" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" \
+         -D BuildDir="$(realpath --relative-to=. "$build")" -D SourceDir=install \
+         -o "$output" install/kelvaro.wxs)
+    # The rows wixl cannot write, as the package's source states them.
+    sed -n "s/^ *msibuild: //; T; s/\$(var.Version)/$version/g; p" "$top/install/kelvaro.wxs" |
+    while IFS= read -r query; do
+        msibuild "$output" -q "$query"
+    done
     echo "$output"
 }
 
-package x86 "$win32" "$win32/kelvaro-x86.msi"
-package x64 "$win64" "$win64/kelvaro-x64.msi"
+if [ "${1:-}" = --one ]; then
+    package "$2" "$(realpath -m "$3")" "$(realpath -m "$4")" "$5"
+    exit 0
+fi
+version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
+[ -n "$version" ] || { echo "no VERSION in project() of CMakeLists.txt" >&2; exit 1; }
+win32=$(realpath -m "${1:-$top/build/win32}")
+win64=$(realpath -m "${2:-$top/build/win64}")
+package x86 "$win32" "$win32/kelvaro-x86.msi" "$version"
+package x64 "$win64" "$win64/kelvaro-x64.msi" "$version"
