@@ -13,6 +13,7 @@ KV_BUILD32=${KV_BUILD32:-$KV_BUILD/../win32}
 MSI32=$KV_BUILD32/kelvaro-x86.msi
 SOURCES=$(cd "$(dirname "$0")/../.." && pwd)
 PROGRAMS=(service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe)
+VERSION=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$SOURCES/CMakeLists.txt")   # the project's
 
 drive_c() { echo "$WINEPREFIX/drive_c"; }
 program_dir() { echo "$(drive_c)/Program Files/Nuvex Kelvaro"; }
@@ -69,16 +70,7 @@ service_process_running() {
     return 1
 }
 
-# Windows Installer stops the service at uninstall and, as the package asks (Wait), waits
-# for it to stop before it removes the files. Wine's msiexec sends the stop and goes on at
-# once: its trace shows the files removed some 15 ms after the stop control, and a program
-# still running then is left behind for good. Before uninstalling, a scenario that checks
-# the files does that wait itself: it stops the service and waits for its process to end.
-stop_service_and_wait() {
-    "$WINE64" sc stop "$SERVICE" >/dev/null 2>&1 || true
-    check "the service stops (sc stop)" wait_for 20 state_is 1
-    check "  and its process ends" wait_for 10 not service_process_running
-}
+ended_in_delay() { ! service_process_running && ! power_off_requested; }
 
 same_file() { cmp -s "$1" "$2"; }
 absent() { [ ! -e "$1" ]; }
@@ -134,11 +126,82 @@ installed_products() {
          END { flush() }' "$WINEPREFIX/system.reg"
 }
 
+# package_rules MSI SYSTEM_DIR VERSION: one walk over the package's tables, one line per
+# rule, "1" or "0", a tab and the rule. Windows Installer enforces what Wine's msiexec lets
+# pass, and Wine keeps no access lists: the tables are what shows these.
+package_rules() {
+    local t
+    for t in InstallExecuteSequence CustomAction Shortcut Feature Upgrade Property ServiceInstall \
+             ServiceControl RemoveFile; do
+        msiinfo export "$1" "$t" | tr -d '\r' | tail -n +4 | sed "s/^/$t\t/"
+    done | cat - <(msiinfo suminfo "$1" | sed -n 's/^Version: \([0-9]*\).*/Summary\tVersion\t\1/p') |
+    awk -F'\t' -v sysdir="$2" -v version="$3" '
+        function bit(value, b) { return int(value / b) % 2 }
+        function rule(ok, text) { print (ok ? 1 : 0) "\t" text }
+        $1 == "InstallExecuteSequence" { seq[$2] = $4; cond[$2] = $3 }
+        $1 == "CustomAction" { type[$2] = $3; source[$2] = $4; target[$2] = $5 }
+        $1 == "Shortcut" { shortcut[$2] = $6 }
+        $1 == "Feature" { feature[$2] = $9 }
+        $1 == "Upgrade" { upgrade[$8] = $3 "|" $4 "|" $6 }
+        $1 == "Property" || $1 == "Summary" { prop[$2] = $3 }
+        $1 == "ServiceInstall" { service = $5 "|" $6 "|" $10 }
+        $1 == "ServiceControl" { control = $4 "|" $6 }
+        $1 == "RemoveFile" { removed[$4] = $5 "|" $6 }
+        END {
+            rule(prop["ProductVersion"] == version && prop["Version"] == 500,
+                 "version " version ", for Windows Installer 5.0")
+            rule(upgrade["WIX_UPGRADE_DETECTED"] == "|" version "|513" &&
+                 upgrade["WIX_DOWNGRADE_DETECTED"] == version "||2",
+                 "it replaces any earlier or same version, carrying the features over, and refuses a later one")
+            rule(seq["InstallValidate"] < seq["RemoveExistingProducts"] &&
+                 seq["RemoveExistingProducts"] < seq["InstallInitialize"],
+                 "the replaced version is removed between InstallValidate and InstallInitialize")
+            rule(shortcut["LauncherMenu"] == "[#KVButton.exe]" && shortcut["NotifierStartup"] == "[#kvnotify.exe]",
+                 "plain shortcuts to the launcher and notifier files, not advertised")
+            rule(bit(feature["Main"], 16), "the main feature cannot be left out")
+            for (a in type) if (bit(type[a], 2048) != bit(type[a], 1024)) mixed = mixed " " a
+            rule(mixed == "", "immediate actions run as the installing user, deferred ones as LocalSystem" mixed)
+            rule(service == "16|2|" && control == "163|1",
+                 "the service: own process, automatic, LocalSystem; started, stopped and removed")
+            rule(target["SetTaskkill"] == "[" sysdir "]taskkill.exe" && source["EndService"] == "TASKKILL" &&
+                 target["EndService"] == "/F /IM kelvaro.exe" &&
+                 type["EndService"] == 3186 && cond["EndService"] == "$Service=2 OR $Service=3" &&
+                 seq["InstallInitialize"] < seq["EndService"] && seq["EndService"] < seq["StopServices"],
+                 "before the service is stopped, its process is ended, whenever its component is installed or removed")
+            rule(removed["shutdownafter.nkv"] == "SETTINGDIR|2", "uninstalling removes the setting file")
+            acl = target["SecureSettingDir"]
+            rule(target["SetCmd"] == "[" sysdir "]cmd.exe" && source["SecureSettingDir"] == "CMD" &&
+                 type["SecureSettingDir"] == 3122 &&
+                 cond["SecureSettingDir"] == "$SettingFolder=3" &&
+                 seq["CreateFolders"] < seq["SecureSettingDir"] && seq["SecureSettingDir"] < seq["InstallFinalize"],
+                 "the rights on C:\\NuvexKV are set, checked, whenever its component is installed, after it is made")
+            calls = split(acl, call, " && ")
+            for (i = 1; i <= calls; i++) if (call[i] ~ /icacls /) { icacls++; if (call[i] ~ / \/L( |$)/) links++ }
+            rule(icacls == 3 && links == 3 && acl ~ /\/setowner \*S-1-5-32-544 / && acl ~ /\/reset / &&
+                 acl ~ /\/inheritance:r /, "Administrators own it, its old rights go, and no icacls call follows a link (/L)")
+            rule(acl ~ / && type nul >>C:\\NuvexKV\\shutdownafter.nkv && \(dir \/a:l \/b C:\\NuvexKV\* >nul 2>&1 \|\| exit 0\) && exit 1"$/,
+                 "  the setting file is made, and the install stops when C:\\NuvexKV is a reparse point")
+            words = split(acl, word, " ")
+            for (i = 1; i <= words; i++) {
+                if (word[i] !~ /^\*S-1-5-32-545:/) continue
+                r = word[i]; sub(/^[^:]*:/, "", r); files = (r ~ /\(IO\)/)
+                gsub(/\((OI|CI|IO|NP)\)/, "", r); gsub(/[()]/, "", r)
+                n = split(r, right, ",")
+                for (j = 1; j <= n; j++) {
+                    if (right[j] ~ /^(F|M|D|DE|DC|WDAC|WO|GA|MA)$/ || (!files && right[j] ~ /^(W|GW|AD|WA|WEA)$/)) bad++
+                    if (right[j] == "WD") adds[files] = 1
+                }
+            }
+            rule(!bad && adds[0] && adds[1] && acl ~ / \*S-1-3-4:\(OI\)\(IO\)\(RC,S\) / && acl !~ /S-1-3-0/,
+                 "Users add files and rewrite all files in it; delete nothing, change no rights, owner or attributes of it")
+        }'
+}
+
 package_contents() {
     # The 32-bit package cannot be installed here: what it would install is read out.
     # No Wine here; the folder stands in for a prefix so that the clean-up stays in it.
     export WINEPREFIX=$KV_BUILD/e2e/package_contents
-    local x86=$WINEPREFIX/x86 p
+    local x86=$WINEPREFIX/x86 p package ok rule
     rm -rf "$WINEPREFIX"
     mkdir -p "$x86"
     msiextract -C "$x86" "$MSI32" >/dev/null
@@ -155,8 +218,19 @@ package_contents() {
         table_row_has "$MSI32" Component PowerOffMarker $'\tSystemFolder\t0\t'
     check "32-bit package: the programs go to the 32-bit Program Files" \
         table_row_has "$MSI32" Directory INSTALLDIR $'ProgramFilesFolder\tNuvex Kelvaro'
-    check "32-bit package: icacls of the 32-bit system folder" \
-        table_row_has "$MSI32" CustomAction SetIcacls '[SystemFolder]icacls.exe'
+    for package in "32-bit $MSI32 SystemFolder" "x64 $MSI System64Folder"; do
+        set -- $package
+        while IFS=$'\t' read -r ok rule; do
+            check "$1 package: $rule" test "$ok" = 1
+        done < <(package_rules "$2" "$3" "$VERSION")
+    done
+}
+
+# acl_calls: the icacls calls of the package's access step, one a line.
+acl_calls() {
+    msiinfo export "$MSI" CustomAction | tr -d '\r' |
+        awk -F'\t' '$1 == "SecureSettingDir" { print $4 }' | sed 's/ && /\n/g' | grep '^/d /c "icacls \|^icacls ' |
+        sed 's/^\/d \/c "//'
 }
 
 install_uninstall() {
@@ -164,14 +238,18 @@ install_uninstall() {
     rmdir "$WINEPREFIX/drive_c/NuvexKV"      # the package has to make it
     session
     install
-    local p
+    local p call calls=0
     for p in "${PROGRAMS[@]}"; do
         check "${p#*/} is in Program Files\\Nuvex Kelvaro" same_file "$(program_dir)/${p#*/}" "$KV_BUILD/$p"
     done
     check "c:\\NuvexKV exists" test -d "$(drive_c)/NuvexKV"
-    # Wine keeps no access lists: that the grant is asked for is what can be seen.
-    check "icacls is asked to grant BUILTIN\\Users modify rights on it" \
-        grep -aqF 'icacls.exe \"C:\\NuvexKV\" /grant *S-1-5-32-545:(OI)(CI)M' "$MSI_TRACE"
+    check "  with an empty setting file: nothing pending" setting_holds ''
+    # Wine keeps no access lists: that icacls is run as the package says is what can be seen.
+    while IFS= read -r call; do
+        calls=$((calls + 1))
+        check "icacls runs: $call" grep -aqF "cmdline L\"${call//\\/\\\\} \"" "$MSI_TRACE"
+    done < <(acl_calls)
+    check "  all three of its calls" test "$calls" -eq 3
     check "the service runs its own process" config_is Type 0x10
     check "  starts automatically" config_is Start 0x2
     check "  as LocalSystem" config_is ObjectName LocalSystem
@@ -184,18 +262,35 @@ install_uninstall() {
     menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
     startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
     check "the shortcuts are there" test -f "$menu" -a -f "$startup"
-    check "the uninstall stops the service, waits for it, and removes it" \
-        table_row_has "$MSI" ServiceControl Service $'\tNuvex_Kelvaro_Service\t163\t\t1\tService'
 
+    # Uninstalling while a power-off is pending: the service, started on "Setting=5mins"
+    # with the clock 10 times faster, is in its delay (30 s here), which a stop does not cut
+    # short.
     printf 'Setting=2hr' >"$(drive_c)/NuvexKV/shutdownaftersetting.nkv"   # the user's
-    stop_service_and_wait
-    uninstall
+    end_session
+    printf 'Setting=5mins' >"$(setting_path)"
+    # Nobody logs on: the notifier, which would cancel the power-off, stays out of this start.
+    mv "$startup" "$WINEPREFIX/notifier.lnk"
+    session "+0 x10"
+    mv "$WINEPREFIX/notifier.lnk" "$startup"
+    local started=$SECONDS
+    check "the service starts and waits with a power-off pending" wait_for 10 state_is 4
+    sleep 2
+    check "  still pending before the uninstall" setting_holds 'Setting=5mins'
+    msiexec /x "$(winpath "$MSI")"
+    # 3010, restart required, keeps its low 8 bits, 194.
+    check "msiexec /x /qn ends with 0 or 3010 (got $MSI_RC)" test "$MSI_RC" -eq 0 -o "$MSI_RC" -eq 194
+    check "  ended the service's process while its delay ran" wait_for 5 ended_in_delay
     check "the service is gone" service_absent
     check "the programs and their folder are gone" absent "$(program_dir)"
     check "the Start-menu shortcut is gone" absent "$menu"
     check "the Startup shortcut is gone" absent "$startup"
+    check "the setting file is gone: nothing is pending" absent "$(setting_path)"
     check "c:\\NuvexKV stays with the user's file in it" \
         test "$(cat "$(drive_c)/NuvexKV/shutdownaftersetting.nkv")" = "Setting=2hr"
+    local rest=$((started + 40 - SECONDS))     # the delay ends 30 s after the start
+    [ "$rest" -le 0 ] || sleep "$rest"
+    check "no power-off follows when the delay is over" not power_off_requested
 }
 
 shortcuts() {
@@ -288,29 +383,39 @@ exit_notifier() {
 
 upgrade() {
     new_prefix upgrade
-    local later=$WINEPREFIX/kelvaro-later.msi
-    (cd "$SOURCES" && wixl -a x64 -D Arch=x64 -D BuildDir="$(realpath --relative-to=. "$KV_BUILD")" \
-        -D SourceDir=install -D Version=1.0.1 -o "$later" install/kelvaro.wxs)
+    local version=$VERSION later=${VERSION%.*}.$((${VERSION##*.} + 1))
+    local rebuilt=$WINEPREFIX/kelvaro-rebuilt.msi newer=$WINEPREFIX/kelvaro-later.msi
+    "$SOURCES/scripts/package.sh" --one x64 "$KV_BUILD" "$rebuilt" "$version" >/dev/null 2>&1
+    "$SOURCES/scripts/package.sh" --one x64 "$KV_BUILD" "$newer" "$later" >/dev/null 2>&1
     session
     install ADDLOCAL=Main,DailyPowerOff
     # Windows carries the chosen features over (MigrateFeatureStates); Wine's msi was
     # seen not to, so the choice is given again.
-    msiexec /i "$(winpath "$later")" ADDLOCAL=Main,DailyPowerOff
-    check "1.0.1 over 1.0.0 installs with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
+    msiexec /i "$(winpath "$rebuilt")" ADDLOCAL=Main,DailyPowerOff
+    check "$version rebuilt, with a new product code, installs over $version with 0 (got $MSI_RC)" \
+        test "$MSI_RC" -eq 0
+    install ADDLOCAL=Main,DailyPowerOff     # and the first build over that again
+    end_session
+    check "one product is installed, $version" test "$(installed_products)" = "$version"
+    session
+    exit_notifier
+    printf 'Setting=2hr' >"$(setting_path)"    # pending for the service's next start
+    msiexec /i "$(winpath "$newer")" ADDLOCAL=Main,DailyPowerOff
+    check "$later over $version installs with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
     check "the service is running" wait_for 10 state_is 4
     check "the programs are there" test -f "$(program_dir)/kelvaro.exe" -a -f "$(program_dir)/KVButton.exe"
     check "the chosen daily part is there" test -f "$(system32)/kvshutdownhr.nkv"
+    check "the pending power-off is cancelled: the setting file is new, empty" setting_holds ''
     end_session
-    check "one product is installed, 1.0.1" test "$(installed_products)" = "1.0.1"
+    check "one product is installed, $later" test "$(installed_products)" = "$later"
     session
     msiexec /i "$(winpath "$MSI")"
     # 1603, a failed installation; a Linux exit code keeps its low 8 bits, 67.
-    check "1.0.0 over 1.0.1 is refused with 1603 (got $MSI_RC)" test "$MSI_RC" -eq $((1603 % 256))
+    check "$version over $later is refused with 1603 (got $MSI_RC)" test "$MSI_RC" -eq $((1603 % 256))
     check "  as a downgrade" grep -aq '^Property(S): WIX_DOWNGRADE_DETECTED = {' "$MSI_LOG"
-    check "  and 1.0.1 stays" wait_for 10 state_is 4
+    check "  and $later stays" wait_for 10 state_is 4
     exit_notifier
-    stop_service_and_wait
-    uninstall "$later"
+    uninstall "$newer"
     check "uninstalled: no service" service_absent
     check "  no programs" absent "$(program_dir)"
 }
