@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int FILES_TO_TRY = 100000;
+constexpr int FILES_TO_TRY = 20000;
 constexpr unsigned SEED = 20261208;
 
 const char* const TOKENS[] = {"5mins", "30mins", "1hr", "2hr", "4hr"};
