@@ -33,19 +33,30 @@ DWORD checkpoint_for(DWORD state)
     return next_checkpoint++;
 }
 
-} // namespace
-
-void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+// Fills the record and sends it; the caller holds the lock.
+void send_status(DWORD state, DWORD exit_code, DWORD wait_hint)
 {
-    AcquireSRWLockExclusive(&status_lock);
-    if (state != CURRENT_STATE)
-        status.dwCurrentState = state;
-    state = status.dwCurrentState;
+    status.dwCurrentState = state;
     status.dwWin32ExitCode = exit_code;
     status.dwWaitHint = wait_hint;
     status.dwControlsAccepted = controls_for(state);
     status.dwCheckPoint = checkpoint_for(state);
     service_api.set_status(status_handle, &status);
+}
+
+} // namespace
+
+void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+{
+    AcquireSRWLockExclusive(&status_lock);
+    send_status(state, exit_code, wait_hint);
+    ReleaseSRWLockExclusive(&status_lock);
+}
+
+void repeat_service_status(DWORD exit_code, DWORD wait_hint)
+{
+    AcquireSRWLockExclusive(&status_lock);
+    send_status(status.dwCurrentState, exit_code, wait_hint);
     ReleaseSRWLockExclusive(&status_lock);
 }
 
@@ -61,7 +72,7 @@ void WINAPI service_control_handler(DWORD control)
 
     // Report again with whatever state stands now; if the service thread has already
     // reported stopped, that is repeated rather than overwritten.
-    report_service_status(CURRENT_STATE, NO_ERROR, 0);
+    repeat_service_status(NO_ERROR, 0);
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*)
