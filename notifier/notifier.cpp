@@ -169,17 +169,3 @@ DWORD notifier_no_duration()
 {
     return no_duration;
 }
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
-{
-    register_main_window_class(instance, notifier_window_proc, IDI_APP_SMALL);
-    HWND window = create_notifier_window(instance);
-    if (window == nullptr)
-        return 0;
-
-    add_tray_icon(window); // the icon is in place before the timers start
-    start_notifier_timers(window);
-    ShowWindow(window, SW_HIDE);
-    UpdateWindow(window);
-    return run_message_loop(instance);
-}

@@ -1,5 +1,5 @@
 // The power service under the service control manager. Two threads share what is here:
-// the dispatcher thread (wmain, then the control handler) and the service thread
+// the dispatcher thread (the control handler, called inside wmain's dispatcher) and the service thread
 // (ServiceMain, with the deferred power-off and the schedule's set-up and teardown).
 #include "service_host.h"
 
@@ -99,16 +99,4 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     WaitForSingleObject(stop_event, INFINITE);
     stop_daily_schedule();
     report_service_status(SERVICE_STOPPED, NO_ERROR, 0);
-}
-
-int wmain()
-{
-    SERVICE_TABLE_ENTRYW table[] = {
-        {const_cast<LPWSTR>(SERVICE_NAME), ServiceMain},
-        {nullptr, nullptr},
-    };
-    // Returns when the service has stopped, or at once outside the service control
-    // manager: either way there is nothing more to do.
-    StartServiceCtrlDispatcherW(table);
-    return 0;
 }
