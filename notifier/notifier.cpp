@@ -17,7 +17,7 @@ static_assert(sizeof(NOTIFYICONDATAW) == 956, "the tray record is the full, 956-
 namespace {
 
 NOTIFYICONDATAW tray = {};
-DWORD no_duration = 0; // 0 until the setting file has been cleared or answered
+DWORD no_duration = 0; // 0 until a clearing tick or an answer has written the setting file
 bool setting_cleared = false;
 int rehide_phase = 0;
 

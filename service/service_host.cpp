@@ -1,6 +1,6 @@
 // The power service under the service control manager. Two threads share what is here:
-// the dispatcher thread (the control handler, called inside wmain's dispatcher) and the service thread
-// (ServiceMain, with the deferred power-off and the schedule's set-up and teardown).
+// the dispatcher thread (inside wmain's dispatcher: the control handler) and the service
+// thread (ServiceMain, with the deferred power-off and the schedule's set-up and teardown).
 #include "service_host.h"
 
 #include "daily_schedule.h"
