@@ -124,7 +124,7 @@ TEST_F(DailySchedule, TickActsOnlyInMinuteZeroOfTheMarkedHours)
     }
 }
 
-TEST_F(DailySchedule, FirstTickComesAtOnceAndCanAct)
+TEST_F(DailySchedule, FirstTickComesAtOnceAndCanActThenEveryMinute)
 {
     // A service started inside minute 0 of the restart hour restarts on its first tick.
     write_bytes("C:\\kvschedule\\kvrestarthr.nkv", "");
@@ -133,6 +133,13 @@ TEST_F(DailySchedule, FirstTickComesAtOnceAndCanAct)
     start_daily_schedule();
     ASSERT_TRUE(recorder.wait_for_requests(1, 5000));
     EXPECT_EQ(RESTART_FLAGS, recorder.requests()[0].flags);
+
+    // The clock stands still here, so the next tick, a minute later, restarts again.
+    DWORD first = GetTickCount();
+    ASSERT_TRUE(recorder.wait_for_requests(2, 70000));
+    DWORD period = GetTickCount() - first;
+    EXPECT_GE(period, 59500u);
+    EXPECT_LE(period, 63000u);
 }
 
 TEST_F(DailySchedule, MarkersAreReadOnlyAtStart)
