@@ -139,7 +139,7 @@ TEST_F(DailySchedule, FirstTickComesAtOnceAndCanActThenEveryMinute)
     ASSERT_TRUE(recorder.wait_for_requests(2, 70000));
     DWORD period = GetTickCount() - first;
     EXPECT_GE(period, 59500u);
-    EXPECT_LE(period, 63000u);
+    EXPECT_LE(period, 66000u) << "a loaded machine may be late by some seconds, not a minute";
 }
 
 TEST_F(DailySchedule, MarkersAreReadOnlyAtStart)
