@@ -33,9 +33,13 @@ new_prefix() {
 # handshakes among them, and on a server clock 100 times faster a service whose start
 # takes more than a tenth of a second (as under load) was seen to fail. A process's Sleep
 # runs on its own clock, and file times stay true (faked ones make Wine rebuild a prefix).
+# With the clock library loaded, the session's first process once died at its start
+# ("failed to map the shared user data: c0000018": the fixed address was taken); faked
+# sessions therefore run with the address space laid out the same every time.
 session() {
     local fake=()
-    [ $# -gt 0 ] && fake=(env "LD_PRELOAD=$FAKETIME_LIB" "FAKETIME=$1" NO_FAKE_STAT=1)
+    [ $# -gt 0 ] &&
+        fake=(setarch "$(uname -m)" -R env "LD_PRELOAD=$FAKETIME_LIB" "FAKETIME=$1" NO_FAKE_STAT=1)
     WINEDEBUG=+process "$WINESERVER" -p
     local rc=0
     WINEDEBUG=+process "${fake[@]}" "$WINE64" wineboot </dev/null >/dev/null 2>"$SESSION_LOG" || rc=$?
