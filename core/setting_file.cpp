@@ -20,6 +20,11 @@ constexpr TokenRow TOKEN_TABLE[] = {
 constexpr char SETTING_PREFIX[] = "Setting=";
 constexpr size_t PREFIX_LENGTH = sizeof(SETTING_PREFIX) - 1;
 
+// "Setting=" and the shortest token, "1hr": a line that can carry a token is at least
+// 11 bytes long.
+constexpr size_t SHORTEST_TOKEN_LINE = 11;
+static_assert(SHORTEST_TOKEN_LINE == PREFIX_LENGTH + sizeof("1hr") - 1, "prefix plus 1hr");
+
 // One byte of the buffer stays for the terminator, and one more is kept spare.
 constexpr int READ_LIMIT = LINE_BUFFER_SIZE - 1;
 
@@ -42,9 +47,8 @@ bool read_setting_line(const char* path, char* line)
 
 const char* setting_token(const char* line)
 {
-    // "Setting=" plus the shortest token, "1hr", is 11 bytes. The prefix itself is
-    // skipped unread.
-    if (strlen(line) <= PREFIX_LENGTH + 2)
+    // The prefix itself is skipped unread.
+    if (strlen(line) < SHORTEST_TOKEN_LINE)
         return nullptr;
     return line + PREFIX_LENGTH;
 }

@@ -2,7 +2,6 @@
 // powered off automatically some time after it is back up.
 #include "launcher.h"
 
-#include "resource_ids.h"
 #include "restart_prompt.h"
 #include "setting_file.h"
 #include "window_shell.h"
@@ -65,12 +64,4 @@ bool start_launcher(HINSTANCE instance)
     if (choice != RestartChoice::Yes && choice != RestartChoice::No)
         PostQuitMessage(0);
     return true;
-}
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
-{
-    register_main_window_class(instance, shell_window_proc, IDI_APP);
-    if (!start_launcher(instance))
-        return 0;
-    return run_message_loop(instance);
 }

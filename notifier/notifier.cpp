@@ -17,9 +17,16 @@ static_assert(sizeof(NOTIFYICONDATAW) == 956, "the tray record is the full, 956-
 namespace {
 
 NOTIFYICONDATAW tray = {};
-DWORD no_duration = 0;        // 0 until the first clearing tick has cleared the file
+DWORD no_duration = 0; // 0 until a clearing tick or an answer has written the setting file
 bool setting_cleared = false;
 int rehide_phase = 0;
+
+// From here on the file belongs to the prompt's answers: the clearing tick is done.
+void mark_setting_cleared()
+{
+    no_duration = ONE_HOUR;
+    setting_cleared = true;
+}
 
 // Rewrites the setting file to the bare "Setting=", so that a pending power-off finds
 // nothing when the service's delay ends. Retried every second until it succeeds.
@@ -29,8 +36,7 @@ void on_clear_tick()
         return;
     if (write_setting("") != WRITE_OK)
         return;
-    no_duration = ONE_HOUR;
-    setting_cleared = true;
+    mark_setting_cleared();
 }
 
 // Asks the window to close on every other tick; closing only hides it.
@@ -60,10 +66,17 @@ LRESULT on_timer(HWND window, WPARAM timer_id, LPARAM lparam)
 
 void ask_restart(HWND window)
 {
-    RestartChoice choice = run_restart_prompt(window, &no_duration);
+    int write_status = WRITE_FAILED;
+    RestartChoice choice = run_restart_prompt(window, &no_duration, &write_status);
     // After Yes or No the restart is on its way; otherwise nothing changed.
-    if (choice != RestartChoice::Yes && choice != RestartChoice::No)
+    if (choice != RestartChoice::Yes && choice != RestartChoice::No) {
         ShowWindow(window, SW_HIDE);
+        return;
+    }
+    // The restart is asynchronous, and may be refused: a clearing tick still to come must
+    // not wipe the request just written, so the answer counts as the clearing.
+    if (write_status == WRITE_OK)
+        mark_setting_cleared();
 }
 
 // The shell reports mouse events on the icon with the mouse message as lParam. The
@@ -155,18 +168,4 @@ const NOTIFYICONDATAW& notifier_tray_record()
 DWORD notifier_no_duration()
 {
     return no_duration;
-}
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
-{
-    register_main_window_class(instance, notifier_window_proc, IDI_APP_SMALL);
-    HWND window = create_notifier_window(instance);
-    if (window == nullptr)
-        return 0;
-
-    add_tray_icon(window); // the icon is in place before the timers start
-    start_notifier_timers(window);
-    ShowWindow(window, SW_HIDE);
-    UpdateWindow(window);
-    return run_message_loop(instance);
 }

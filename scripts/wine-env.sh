@@ -22,9 +22,45 @@ start_session() {
     "$WINE64" wineboot </dev/null >/dev/null 2>&1
 }
 
+# prefix_processes [PATTERN]: the ids of the Wine processes, the server among them, whose
+# prefix matches the shell pattern (by default, the prefix WINEPREFIX names).
+prefix_processes() {
+    local pattern=${1:-$WINEPREFIX} entry prefix
+    for entry in /proc/[0-9]*; do
+        case $(readlink "$entry/exe" 2>/dev/null) in /usr/lib/wine/*) ;; *) continue ;; esac
+        prefix=$(tr '\0' '\n' <"$entry/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
+        # shellcheck disable=SC2053 # the pattern is meant to match
+        [[ -n $prefix && $prefix == $pattern ]] && echo "${entry#/proc/}"
+    done
+    return 0
+}
+
+# end_prefix_processes [PATTERN]: ends, one by one by id, every Wine process of the prefix
+# (or prefixes) until none is left; false, saying which, if some would not end.
+end_prefix_processes() {
+    local ids id _
+    for _ in $(seq 50); do
+        ids=$(prefix_processes "$@")
+        [ -n "$ids" ] || return 0
+        for id in $ids; do
+            echo "  ending a leftover Wine process: $(tr -s '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null)"
+            kill -9 "$id" 2>/dev/null || true
+        done
+        sleep 0.1
+    done
+    echo "  Wine processes that would not end: $(prefix_processes "$@" | tr '\n' ' ')"
+    return 1
+}
+
+# Ends the session and everything of it. A process caught starting up as the server ends
+# finds no server and starts one of its own, which the next session of the prefix would
+# then join (on the wrong clock, say): so the session has ended only once no process of
+# the prefix is left.
 end_session() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w 2>/dev/null || true
+    end_prefix_processes
 }
 
 # A virtual display of our own: sets DISPLAY and XVFB_PID.

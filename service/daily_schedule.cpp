@@ -61,13 +61,15 @@ void stop_daily_schedule()
 void CALLBACK schedule_tick(PVOID, BOOLEAN)
 {
     __time64_t now = schedule_clock(nullptr);
-    const tm* local = _localtime64(&now);
-    if (local == nullptr || local->tm_min != 0)
+    // The form that fills a record of ours: the other one hands out the runtime's shared
+    // record, and Microsoft's runtime marks it deprecated.
+    tm local = {};
+    if (_localtime64_s(&local, &now) != 0 || local.tm_min != 0)
         return;
 
     // Restart wins when both hours are the same; the power-off is then not compared.
-    if (local->tm_hour == restart_hour)
+    if (local.tm_hour == restart_hour)
         restart_machine();
-    else if (local->tm_hour == power_off_hour)
+    else if (local.tm_hour == power_off_hour)
         power_off_machine();
 }

@@ -1,6 +1,6 @@
 // The power service under the service control manager. Two threads share what is here:
-// the dispatcher thread (wmain, then the control handler) and the service thread
-// (ServiceMain, with the deferred power-off and the schedule's set-up and teardown).
+// the dispatcher thread (inside wmain's dispatcher: the control handler) and the service
+// thread (ServiceMain, with the deferred power-off and the schedule's set-up and teardown).
 #include "service_host.h"
 
 #include "daily_schedule.h"
@@ -33,19 +33,30 @@ DWORD checkpoint_for(DWORD state)
     return next_checkpoint++;
 }
 
-} // namespace
-
-void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+// Fills the record and sends it; the caller holds the lock.
+void send_status(DWORD state, DWORD exit_code, DWORD wait_hint)
 {
-    AcquireSRWLockExclusive(&status_lock);
-    if (state != CURRENT_STATE)
-        status.dwCurrentState = state;
-    state = status.dwCurrentState;
+    status.dwCurrentState = state;
     status.dwWin32ExitCode = exit_code;
     status.dwWaitHint = wait_hint;
     status.dwControlsAccepted = controls_for(state);
     status.dwCheckPoint = checkpoint_for(state);
     service_api.set_status(status_handle, &status);
+}
+
+} // namespace
+
+void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+{
+    AcquireSRWLockExclusive(&status_lock);
+    send_status(state, exit_code, wait_hint);
+    ReleaseSRWLockExclusive(&status_lock);
+}
+
+void repeat_service_status(DWORD exit_code, DWORD wait_hint)
+{
+    AcquireSRWLockExclusive(&status_lock);
+    send_status(status.dwCurrentState, exit_code, wait_hint);
     ReleaseSRWLockExclusive(&status_lock);
 }
 
@@ -61,7 +72,7 @@ void WINAPI service_control_handler(DWORD control)
 
     // Report again with whatever state stands now; if the service thread has already
     // reported stopped, that is repeated rather than overwritten.
-    report_service_status(CURRENT_STATE, NO_ERROR, 0);
+    repeat_service_status(NO_ERROR, 0);
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*)
@@ -88,16 +99,4 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     WaitForSingleObject(stop_event, INFINITE);
     stop_daily_schedule();
     report_service_status(SERVICE_STOPPED, NO_ERROR, 0);
-}
-
-int wmain()
-{
-    SERVICE_TABLE_ENTRYW table[] = {
-        {const_cast<LPWSTR>(SERVICE_NAME), ServiceMain},
-        {nullptr, nullptr},
-    };
-    // Returns when the service has stopped, or at once outside the service control
-    // manager: either way there is nothing more to do.
-    StartServiceCtrlDispatcherW(table);
-    return 0;
 }

@@ -1,16 +1,24 @@
 # Shared by the end-to-end scenarios: a throwaway copy of the template prefix per scenario,
 # its own Wine session, checks that say what they saw, and clean-up of what was started.
-set -euo pipefail
+set -eEuo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 
 : "${KV_BUILD:?the build folder of the 64-bit programs}"
 TEMPLATE=$KV_BUILD/wine-template
-FAKETIME_LIB=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
+# The loader picks the library of the process's own architecture.
+# shellcheck disable=SC2016 # $LIB is the dynamic loader's, not the shell's
+FAKETIME_LIB='/usr/$LIB/faketime/libfaketime.so.1'
+SESSION_LOG=/dev/null
 failures=0
 
-# new_prefix NAME: a fresh prefix for one scenario, with C:\NuvexKV present.
+# new_prefix NAME: a fresh prefix for one scenario, with C:\NuvexKV present. Nothing of an
+# earlier scenario may still run: its processes, and the windows they showed, are gone
+# before this one starts.
 new_prefix() {
     [ -n "${WINEPREFIX:-}" ] && end_session
+    end_prefix_processes "$KV_BUILD/e2e/*"
+    [ -z "${DISPLAY:-}" ] || wait_for 10 display_clear ||
+        stop "windows of an earlier scenario are still on the display: $(our_windows | tr '\n' ' ')"
     export WINEPREFIX=$KV_BUILD/e2e/$1
     rm -rf "$WINEPREFIX"
     mkdir -p "$KV_BUILD/e2e"
@@ -20,25 +28,71 @@ new_prefix() {
 }
 
 # session [FAKETIME value]: starts the prefix's session with Wine's process trace in
-# SESSION_LOG, under a faked clock when a value is given.
+# SESSION_LOG, its Windows processes on a faked clock when a value is given. The server
+# keeps the true clock: it measures every wait with a time limit, Wine's own start-up
+# handshakes among them, and on a server clock 100 times faster a service whose start
+# takes more than a tenth of a second (as under load) was seen to fail. A process's Sleep
+# runs on its own clock, and file times stay true (faked ones make Wine rebuild a prefix).
+# With the clock library loaded, the session's first process once died at its start
+# ("failed to map the shared user data: c0000018": the fixed address was taken); faked
+# sessions therefore run with the address space laid out the same every time.
 session() {
     local fake=()
-    [ $# -gt 0 ] && fake=(env "LD_PRELOAD=$FAKETIME_LIB" "FAKETIME=$1")
-    WINEDEBUG=+process "${fake[@]}" "$WINESERVER" -p
-    WINEDEBUG=+process "${fake[@]}" "$WINE64" wineboot </dev/null >/dev/null 2>"$SESSION_LOG"
+    [ $# -gt 0 ] &&
+        fake=(setarch "$(uname -m)" -R env "LD_PRELOAD=$FAKETIME_LIB" "FAKETIME=$1" NO_FAKE_STAT=1)
+    WINEDEBUG=+process "$WINESERVER" -p
+    local rc=0
+    WINEDEBUG=+process "${fake[@]}" "$WINE64" wineboot </dev/null >/dev/null 2>"$SESSION_LOG" || rc=$?
+    # A power request made while the session starts (a service at its first tick) ends
+    # every process of the session, this start too: what follows checks what happened.
+    [ "$rc" -eq 0 ] || echo "  (the session's start ended with $rc)"
 }
 
 setting_path() { echo "$WINEPREFIX/drive_c/NuvexKV/shutdownafter.nkv"; }
+# The setting file's bytes, read without touching its access time (see setting_read).
+setting_bytes() { dd if="$(setting_path)" iflag=noatime status=none 2>/dev/null; }
+# setting_holds BYTES: the setting file holds exactly BYTES, nothing after them.
+setting_holds() { [ -f "$(setting_path)" ] && cmp -s <(setting_bytes) <(printf '%s' "$1"); }
+# The setting file has been read since it was last written: its access time, which the
+# scenarios' own reads leave alone, is later than its modification time (the kernel
+# updates it on the first read after a write, on a file system mounted relatime).
+setting_read() {
+    local times
+    times=$(stat -c '%.9X %.9Y' "$(setting_path)" 2>/dev/null) &&
+        awk '{ exit !($1 > $2) }' <<<"$times"
+}
+# When the setting file was last read (seconds since 1970), and how long before its last
+# writing a time of that kind was: a writing sets the access time too.
+setting_read_at() { stat -c '%.9X' "$(setting_path)"; }
+written_seconds_after() { stat -c '%.9Y' "$(setting_path)" | awk -v t="$1" '{ printf "%.1f", $1 - t }'; }
+# at_least MIN VALUE: the decimal VALUE is MIN or more.
+at_least() { awk -v min="$1" -v v="$2" 'BEGIN { exit !(v >= min) }'; }
 
 power_off_requested() { grep -aq 'wineboot.exe --kill --shutdown' "$SESSION_LOG"; }
 restart_requested() { grep -a 'wineboot.exe --kill' "$SESSION_LOG" | grep -avq -- '--shutdown'; }
 
-# wait_for SECONDS COMMAND...: true as soon as the command succeeds.
+# wait_for SECONDS COMMAND...: true as soon as the command succeeds. When it never does,
+# WAITED says what was waited for and how long.
+WAITED=
 wait_for() {
     local seconds=$1; shift
-    local i
-    for i in $(seq $((seconds * 10))); do
+    local until=$((SECONDS + seconds))
+    while [ "$SECONDS" -lt "$until" ]; do
         "$@" && return 0
+        sleep 0.1
+    done
+    "$@" && return 0
+    WAITED="waited $seconds s for: $*"
+    return 1
+}
+
+# holds_for SECONDS COMMAND...: the command succeeds all the time, checked every tenth of
+# a second; for what must not change while the programs run on.
+holds_for() {
+    local seconds=$1; shift
+    local until=$((SECONDS + seconds))
+    while [ "$SECONDS" -lt "$until" ]; do
+        "$@" || { WAITED="it stopped holding within $seconds s: $*"; return 1; }
         sleep 0.1
     done
     "$@"
@@ -46,19 +100,61 @@ wait_for() {
 
 not() { ! "$@"; }
 
+# What a scenario that fails saw: the setting file's bytes, the service's state, the
+# Wine processes of the prefix, the windows on the display and the end of Wine's trace.
+# Called as "describe_workstation || true", so that nothing in it can end the scenario.
+describe_workstation() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    local file id
+    file=$(setting_path)
+    if [ -f "$file" ]; then
+        echo "    the setting file holds: $(setting_bytes | od -An -c | tr -s ' \n' ' ' | cut -c1-120)"
+    else
+        echo "    there is no setting file"
+    fi
+    if [ -n "$(prefix_processes)" ]; then
+        echo "    the service: $(timeout 10 "$WINE64" sc query Nuvex_Kelvaro_Service 2>/dev/null |
+            tr -d '\r' | sed -n 's/^ *STATE *: *//p' | head -n1)"
+        echo "    Wine processes of the prefix:"
+        for id in $(prefix_processes); do
+            echo "      $(tr '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null | cut -c1-120)"
+        done
+    else
+        echo "    no Wine process of the prefix runs"
+    fi
+    [ -z "${DISPLAY:-}" ] || echo "    our windows on the display: $(our_windows | tr '\n' ' ')"
+    echo "    the last lines of Wine's trace ($SESSION_LOG):"
+    tail -n 8 "$SESSION_LOG" 2>/dev/null | cut -c1-200 | sed 's/^/      /'
+}
+
 check() {
     local what=$1; shift
+    WAITED=
     if "$@"; then
         echo "  ok: $what"
     else
         echo "  FAILED: $what"
+        [ -z "$WAITED" ] || echo "    $WAITED"
+        describe_workstation || true
         failures=$((failures + 1))
     fi
 }
 
+# stop WHY: the scenario cannot go on; says why and what it saw, then ends.
+stop() {
+    trap - ERR
+    echo "  STOPPED: $*"
+    describe_workstation || true
+    exit 1
+}
+# A command that fails outside a check ends the scenario, and says so. (Inside a command
+# substitution a failure is the substitution's own business.)
+trap 'rc=$?; [ "$BASH_SUBSHELL" -gt 0 ] ||
+      stop "\"$BASH_COMMAND\" ended with $rc (line $LINENO of ${BASH_SOURCE[0]##*/})"' ERR
+
 # Ends the session; a prefix (some 700 MB) is kept for inspection only when a check failed.
 finish() {
-    end_session
+    end_session || failures=$((failures + 1))
     if [ "$failures" -ne 0 ]; then
         echo "$failures check(s) failed; kept for inspection: $WINEPREFIX"
         exit 1
@@ -70,6 +166,8 @@ trap end_session EXIT
 # ---- Desktop programs: their prompt on a display, answered as a person would --------
 
 BOX_NAME='^Nuvex Kelvaro \(Free Version\)$'
+# The prompt reader of the build, reached through Wine's drive Z: from any prefix.
+READ_PROMPT="Z:${KV_BUILD//\//\\}\\tests\\read_prompt.exe"
 
 # use_display: scripts/test.sh hands ctest its display; called on its own, a script starts
 # one. On exit everything the scenario started ends.
@@ -77,28 +175,15 @@ use_display() {
     # Wine's menu builder, which every session start and restart runs, has nothing to do here.
     export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
     [ -n "${DISPLAY:-}" ] || start_display
-    trap 'end_session; end_leftovers; end_display || true' EXIT
+    trap 'end_session; end_display || true' EXIT
 }
 
-# prefix_processes: the ids of the Wine processes running in this prefix.
-prefix_processes() {
-    local entry
-    for entry in /proc/[0-9]*; do
-        case $(readlink "$entry/exe" 2>/dev/null) in /usr/lib/wine/*) ;; *) continue ;; esac
-        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$entry/environ" 2>/dev/null && echo "${entry#/proc/}"
-    done
-    return 0
+# our_windows: the prompts and Wine tray windows on the display.
+our_windows() {
+    { xdotool search --onlyvisible --name "$BOX_NAME"
+      xdotool search --onlyvisible --name '^Wine System Tray'; } 2>/dev/null || true
 }
-
-# end_leftovers: ends, one by one by id, any Wine process still running in this prefix
-# after its server is gone (one caught starting up as the server ends can hang on).
-end_leftovers() {
-    local id
-    for id in $(prefix_processes); do
-        echo "  ending a leftover process of the prefix: $(tr -s '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null)"
-        kill -9 "$id" 2>/dev/null || true
-    done
-}
+display_clear() { [ -z "$(our_windows)" ]; }
 
 # begin_case NAME FILE...: a fresh prefix with the given files of the build folder in C:\kv.
 begin_case() {
@@ -122,9 +207,9 @@ start_program() {
 
 prompt_shown() { xdotool search --onlyvisible --name "$BOX_NAME" >/dev/null 2>&1; }
 
-# Waits for the prompt (read_prompt.exe in C:\kv) and keeps its text in prompt.seen.
+# Waits for the prompt and keeps its text in prompt.seen.
 read_prompt() {
-    "$WINE64" 'C:\kv\read_prompt.exe' 20 >"$WINEPREFIX/prompt.seen" 2>/dev/null || true
+    "$WINE64" "$READ_PROMPT" 20 >"$WINEPREFIX/prompt.seen" 2>/dev/null || true
     echo "  the prompt reads: \"$(tr '\n' '|' <"$WINEPREFIX/prompt.seen")\""
 }
 
@@ -138,35 +223,23 @@ prompt_offers() {
     cmp -s "$WINEPREFIX/prompt.seen" "$WINEPREFIX/prompt.expected"
 }
 
-# answer KEY: clicks into the prompt's text, which makes it the active window, and presses
-# KEY (y, n or Escape) on the keyboard.
+# answer BUTTON: clicks the prompt's yes, no or cancel button with the mouse, as a person
+# would. (A key pressed at once after a click that activates the box can reach the window
+# that had the focus before: Wine routes a key when it comes, the activation when the
+# box's thread gets to the click.)
 answer() {
-    local box X=0 Y=0 WIDTH=0 HEIGHT=0 SCREEN WINDOW
-    box=$(xdotool search --onlyvisible --name "$BOX_NAME" 2>/dev/null | head -n1 || true)
-    [ -n "$box" ] || { echo "  no prompt window to answer"; return 0; }
-    eval "$(xdotool getwindowgeometry --shell "$box")"
-    xdotool mousemove $((X + WIDTH / 2)) $((Y + 10)) click 1 sleep 0.2 key "$1"
+    local where
+    where=$("$WINE64" "$READ_PROMPT" 10 "$1" 2>/dev/null | tr -d '\r') || where=
+    [ -n "$where" ] || { echo "  no prompt to answer $1"; return 0; }
+    # shellcheck disable=SC2086 # "x y"
+    xdotool mousemove $where click 1
 }
 
-# setting_holds BYTES: the setting file holds exactly BYTES, nothing after them.
-setting_holds() { cmp -s "$(setting_path)" <(printf '%s' "$1"); }
-
-# True when no new process shows in the session's trace for a second.
-session_settled() {
-    local size
-    size=$(stat -c %s "$SESSION_LOG")
-    sleep 1
-    [ "$(stat -c %s "$SESSION_LOG")" = "$size" ]
-}
-
-# Ends the case: once the session has settled (after a restart Wine brings it up again),
-# the session and all in it. The prefix (some 700 MB) stays only when a check failed.
+# Ends the case: the session and everything in it. The prefix (some 700 MB) stays only
+# when a check failed.
 end_case() {
-    local _
-    for _ in $(seq 10); do session_settled && break; done
-    end_session
-    end_leftovers
-    wait "$PROGRAM_PID" 2>/dev/null || true
+    end_session || failures=$((failures + 1))
+    wait "${PROGRAM_PID:-}" 2>/dev/null || true
     if [ "$failures" -eq "$case_failures" ]; then
         rm -rf "$WINEPREFIX"
     else

@@ -61,14 +61,15 @@ config_is() {
     [ "$value" = "$2" ]
 }
 
-# A kelvaro.exe of this prefix is still running.
-service_process_running() {
+# program_running NAME: a program of that name runs in this prefix.
+program_running() {
     local id
     for id in $(prefix_processes); do
-        case $(tr '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null) in *'\kelvaro.exe'*) return 0 ;; esac
+        case $(tr '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null) in *"\\$1"*) return 0 ;; esac
     done
     return 1
 }
+service_process_running() { program_running kelvaro.exe; }
 
 ended_in_delay() { ! service_process_running && ! power_off_requested; }
 
@@ -317,10 +318,9 @@ shortcuts() {
     end_session
     mv "$startup" "$(all_users_startup)/"
     session
-    sleep 3
-    check "from the all-users Startup folder a session start does not run it" \
-        not process_started 'kvnotify\.exe'
-    check "while the service is started" process_started 'kelvaro\.exe'
+    check "a session start starts the service" wait_for 10 process_started 'kelvaro\.exe'
+    check "  but from the all-users Startup folder not the notifier" \
+        holds_for 3 not process_started 'kvnotify\.exe'
 }
 
 # Under Wine a service starts in C:\windows; on Windows in %SystemRoot%\System32, where
@@ -360,8 +360,7 @@ daily_markers() {
     end_session
     session "@2026-12-07 19:00:20"
     check "the service starts at 19:00" wait_for 10 state_is 4
-    sleep 5
-    check "  and requests no restart" not restart_requested
+    check "  and requests no restart" holds_for 5 not restart_requested
     end_session
 
     session
@@ -378,7 +377,7 @@ daily_markers() {
 # user ends it first (its menu Exit, command 105), as this does.
 exit_notifier() {
     "$WINE64" "$(winpath "$KV_BUILD/tests/send_command.exe")" command 105 </dev/null >/dev/null 2>&1 || true
-    sleep 1
+    check "the notifier ends" wait_for 10 not program_running kvnotify.exe
 }
 
 upgrade() {

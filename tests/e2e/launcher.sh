@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real KVButton.exe under Wine on a display: what its prompt offers (read from inside
-# Wine by read_prompt.exe) and what each answer, pressed on the keyboard, does. Every case
+# Wine by read_prompt.exe) and what each answer, clicked with the mouse, does. Every case
 # runs in a throwaway prefix of its own, since a restart ends the whole session.
 # One scenario per call:
 #   offered_durations | unrecognised_configs | yes_answer | cancel_answer
@@ -11,10 +11,10 @@ SCREENSHOT=$KV_BUILD/e2e/launcher-prompt.png
 
 use_display
 
-# begin_launcher_case NAME: a fresh prefix with the launcher and the prompt reader in
-# C:\kv, and C:\work to start from.
+# begin_launcher_case NAME: a fresh prefix with the launcher in C:\kv, and C:\work to
+# start from.
 begin_launcher_case() {
-    begin_case "launcher_$1" launcher/KVButton.exe tests/read_prompt.exe
+    begin_case "launcher_$1" launcher/KVButton.exe
     mkdir -p "$WINEPREFIX/drive_c/work"
 }
 
@@ -38,7 +38,7 @@ no_case() {
     start_launcher work
     read_prompt
     check "it offers [No] $offer" prompt_offers "$offer"
-    answer n
+    answer no
     check "No asks for a forced restart" wait_for 15 restart_requested
     check "after writing exactly \"Setting=$token\"" setting_holds "Setting=$token"
     end_case
@@ -74,7 +74,7 @@ yes_answer() {
     read_prompt
     check "it offers [Yes] 5 mins and [No] 2 hours" prompt_offers "2 hours"
     import -window root "$SCREENSHOT" && echo "  screenshot of the prompt: $SCREENSHOT"
-    answer y
+    answer yes
     check "Yes asks for a forced restart" wait_for 15 restart_requested
     check "not a power-off" not power_off_requested
     check "after writing exactly \"Setting=5mins\"" setting_holds "Setting=5mins"
@@ -90,7 +90,7 @@ cancel_answer() {
     start_launcher work
     read_prompt
     check "it offers [No] 30 mins" prompt_offers "30 mins"
-    answer Escape
+    answer cancel
     local rc=0
     wait "$PROGRAM_PID" || rc=$?
     check "Cancel ends the launcher with exit code 0 (got $rc)" test "$rc" -eq 0

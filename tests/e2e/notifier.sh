@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real kvnotify.exe under Wine on a display: its icon in Wine's tray window, the
 # clearing of a pending power-off about a second after it starts, the prompt that a press
-# on the icon opens (read from inside Wine by read_prompt.exe, answered on the keyboard),
+# on the icon opens (read from inside Wine by read_prompt.exe, answered with the mouse),
 # and the messages that end it or do not. Every case runs in a throwaway prefix of its own.
 # One scenario per call:
 #   clears_pending | tray_prompt | yes_answer | missing_folder | menu_exit
@@ -13,7 +13,7 @@ use_display
 
 begin_notifier_case() {
     echo " $1"
-    begin_case "notifier_$1" notifier/kvnotify.exe tests/read_prompt.exe tests/send_command.exe
+    begin_case "notifier_$1" notifier/kvnotify.exe tests/send_command.exe
 }
 
 # Starts the session and the notifier; true once its icon is in the tray.
@@ -79,8 +79,8 @@ clears_pending() {
     check "cleared about a second after the icon showed (after $after s)" between "$after" 0.4 3
     # Cleared once: what is written afterwards (a prompt's answer) stays.
     printf 'Setting=4hr' >"$(setting_path)"
-    sleep 2.5
-    check "a setting written after the clearing is left alone" setting_holds "Setting=4hr"
+    check "a setting written after the clearing is left alone by the next ticks" \
+        holds_for 3 setting_holds "Setting=4hr"
     end_case
 }
 
@@ -98,15 +98,14 @@ tray_prompt() {
     press_icon 1
     check "pressing the left button opens the prompt, offering [No] 1 hour" prompt_offers "1 hour"
     import -window root "$SHOTS/notifier-prompt.png" && echo "  screenshot of the prompt: $SHOTS/notifier-prompt.png"
-    answer Escape
+    answer cancel
     check "Cancel closes the prompt" wait_for 5 not prompt_shown
-    sleep 1
-    check "and leaves the setting file byte for byte" setting_holds $'Setting=30mins\r\n'
+    check "and leaves the setting file byte for byte" holds_for 2 setting_holds $'Setting=30mins\r\n'
     check "and the notifier running" running
     check "without a restart" not restart_requested
     press_icon 3
     check "pressing the right button opens it again, offering [No] 1 hour" prompt_offers "1 hour"
-    answer n
+    answer no
     check "No asks for a forced restart" wait_for 15 restart_requested
     check "after writing exactly \"Setting=1hr\"" setting_holds "Setting=1hr"
     end_case
@@ -119,7 +118,7 @@ yes_answer() {
     wait_for 5 setting_holds "Setting=" || true
     press_icon 1
     check "it offers [Yes] 5 mins and [No] 1 hour" prompt_offers "1 hour"
-    answer y
+    answer yes
     check "Yes asks for a forced restart" wait_for 15 restart_requested
     check "not a power-off" not power_off_requested
     check "after writing exactly \"Setting=5mins\"" setting_holds "Setting=5mins"
@@ -133,12 +132,12 @@ missing_folder() {
     begin_notifier_case missing_folder
     rmdir "$WINEPREFIX/drive_c/NuvexKV"
     start_notifier
-    sleep 1.5 # its first clearing ticks find no folder
+    check "its clearing ticks make no folder" holds_for 2 test ! -e "$WINEPREFIX/drive_c/NuvexKV"
     press_icon 1
     check "the prompt has no No line" prompt_offers ""
-    answer y
-    sleep 2
-    check "Yes writes nothing (no folder, no file)" test ! -e "$WINEPREFIX/drive_c/NuvexKV"
+    answer yes
+    check "Yes closes the prompt" wait_for 5 not prompt_shown
+    check "and writes nothing (no folder, no file)" holds_for 2 test ! -e "$WINEPREFIX/drive_c/NuvexKV"
     check "and asks for no restart" not restart_requested
     check "the notifier keeps running" running
     press_icon 3
@@ -147,7 +146,7 @@ missing_folder() {
     check "once the folder is there, the file is exactly \"Setting=\" within 2 s" \
         wait_for 2 setting_holds "Setting="
     check "while the prompt stays open" prompt_shown
-    answer n
+    answer no
     check "No then writes exactly \"Setting=1hr\"" wait_for 5 setting_holds "Setting=1hr"
     check "and asks for a forced restart" wait_for 15 restart_requested
     end_case
@@ -159,8 +158,7 @@ menu_exit() {
     begin_notifier_case menu_exit
     start_notifier
     check "WM_CLOSE is posted to its window" test "$(post close)" -eq 0
-    sleep 1.5
-    check "and leaves it running" running
+    check "and leaves it running" holds_for 2 running
     check "Exit (command 105) is posted to the same window, still there" \
         test "$(post command 105)" -eq 0
     check "and ends it" wait_for 5 not running

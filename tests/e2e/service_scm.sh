@@ -15,7 +15,6 @@ install_service() {
 query() { "$WINE64" sc query "$SERVICE" 2>/dev/null | tr -d '\r'; }
 state_is() { query | grep -q "STATE *: *$1 "; }
 exit_code_is() { query | grep -q "WIN32_EXIT_CODE *: *$1 "; }
-setting_is() { [ "$(cat "$(setting_path)" 2>/dev/null)" = "$1" ]; }
 
 by_hand() {
     new_prefix by_hand
@@ -57,20 +56,26 @@ start_with_pending() {
 
 deferred_power_off() {
     start_with_pending deferred_power_off
+    check "the service reads the pending setting" wait_for 20 setting_read
+    local read_at delay
+    read_at=$(setting_read_at)
     check "5 minutes of the sped-up clock later the file holds exactly \"Setting=\"" \
-        wait_for 60 setting_is "Setting="
+        wait_for 60 setting_holds "Setting="
+    delay=$(written_seconds_after "$read_at")
+    check "cleared $delay s after it was read, not before the delay ($((300 / SPEED)) s here)" \
+        at_least $((300 * 8 / 10 / SPEED)) "$delay"
     check "and a forced power-off was requested" wait_for 10 power_off_requested
     check "not a restart" not restart_requested
 }
 
 cancelled_during_delay() {
     start_with_pending cancelled_during_delay
-    check "the service runs during the delay" wait_for 10 state_is 4
-    sleep 2
+    check "the service runs" wait_for 10 state_is 4
+    check "and reads the pending setting" wait_for 20 setting_read
     printf 'Setting=' >"$(setting_path)"   # what the tray notifier does at its start
-    sleep $((300 / SPEED + 10))
-    check "no power request after the delay" not power_off_requested
-    check "the file stays cleared" setting_is "Setting="
+    check "when the delay is over it reads the file again" wait_for $((300 / SPEED + 30)) setting_read
+    check "no power request after the delay" holds_for 2 not power_off_requested
+    check "the file stays exactly \"Setting=\"" setting_holds "Setting="
     check "the service still runs" state_is 4
 }
 

@@ -60,6 +60,7 @@ TEST_F(DeferredPowerOff, EightOutcomesOfTheTwoReadings)
         {"first: unrecognised", "Setting=1hr\n", "=", false, 0, false, "Setting=1hr\n"},
         {"second: file deleted", "Setting=2hr", nullptr, true, 7200000, false, "<missing>"},
         {"second: cleared", "Setting=2hr", "Setting=", true, 7200000, false, "Setting="},
+        {"second: emptied", "Setting=2hr", "", true, 7200000, false, ""},
         {"second: unrecognised", "Setting=2hr", "Setting=2HR", true, 7200000, false, "Setting=2HR"},
         {"second: other duration", "Setting=2hr", "Setting=4hr", true, 7200000, false, "Setting=4hr"},
         {"second: same duration", "Setting=2hr", "=", true, 7200000, true, "Setting="},

@@ -1,15 +1,24 @@
 #include "dialog_answerer.h"
 
+std::vector<HWND> windows_of_this_process(const wchar_t* class_name, const wchar_t* title)
+{
+    std::vector<HWND> windows;
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, class_name, title)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId())
+            windows.push_back(window);
+    }
+    return windows;
+}
+
 std::vector<HWND> dialogs_of_this_process(const wchar_t* caption)
 {
     std::vector<HWND> dialogs;
-    HWND dialog = nullptr;
-    while ((dialog = FindWindowExW(nullptr, dialog, L"#32770", caption)) != nullptr) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(dialog, &process);
-        if (process == GetCurrentProcessId() && IsWindowVisible(dialog))
+    for (HWND dialog : windows_of_this_process(L"#32770", caption))
+        if (IsWindowVisible(dialog))
             dialogs.push_back(dialog);
-    }
     return dialogs;
 }
 

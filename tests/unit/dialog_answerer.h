@@ -27,8 +27,12 @@ private:
     std::thread thread_;
 };
 
-// The visible dialogs with this caption that belong to this process. A window of another
-// process (a test process of the same session that is still ending, say) never counts.
+// The top-level windows of this class and title that belong to this process, shown or
+// not. A window of another process (a test process of the same session that is still
+// ending, say) never counts.
+std::vector<HWND> windows_of_this_process(const wchar_t* class_name, const wchar_t* title);
+
+// The visible dialogs with this caption that belong to this process.
 std::vector<HWND> dialogs_of_this_process(const wchar_t* caption);
 
 // Clicks a button of a dialog, as the mouse would.

@@ -10,11 +10,21 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
-HWND launcher_window()
+constexpr int MESSAGE_TEXT_ID = 0xFFFF;
+constexpr char CONFIG_FOLDER[] = "C:\\kvlauncher";
+constexpr char CONFIG_FILE[] = "C:\\kvlauncher\\shutdownaftersetting.nkv";
+
+// A main window of the launcher in this process, hidden as it always is.
+bool is_hidden_launcher_window(HWND window)
 {
-    return FindWindowW(L"KVBUTTON", L"KVButton");
+    for (HWND mine : windows_of_this_process(L"KVBUTTON", L"KVButton"))
+        if (mine == window)
+            return !IsWindowVisible(window);
+    return false;
 }
 
 bool quit_posted()
@@ -40,8 +50,7 @@ TEST_F(Launcher, CancelEndsTheProgramWithZeroAndWritesNothing)
     register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
     bool window_hidden = false;
     DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
-        HWND main = launcher_window();
-        window_hidden = main != nullptr && !IsWindowVisible(main) && GetWindow(box, GW_OWNER) == main;
+        window_hidden = is_hidden_launcher_window(GetWindow(box, GW_OWNER));
         click(box, IDCANCEL);
     });
     EXPECT_TRUE(start_launcher(GetModuleHandleW(nullptr)));
@@ -56,10 +65,14 @@ TEST_F(Launcher, YesRestartsAndTheLauncherWaits)
 {
     PowerRecorder recorder;
     register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
-    DialogAnswerer answerer(PROMPT_CAPTION, [](HWND box) { click(box, IDYES); });
+    HWND owner = nullptr;
+    DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
+        owner = GetWindow(box, GW_OWNER);
+        click(box, IDYES);
+    });
     EXPECT_TRUE(start_launcher(GetModuleHandleW(nullptr)));
     EXPECT_FALSE(quit_posted()) << "after Yes the launcher waits for the restart";
-    EXPECT_TRUE(IsWindow(launcher_window()));
+    EXPECT_TRUE(is_hidden_launcher_window(owner)) << "its window stays, hidden";
     EXPECT_EQ("Setting=5mins", read_bytes(SETTING_FILE_PATH));
     EXPECT_EQ(1u, recorder.requests().size());
 }
@@ -79,35 +92,59 @@ TEST_F(Launcher, NoWithoutFolderShowsNothingMoreAndWaits)
 
 TEST_F(Launcher, NoWindowMeansNoPrompt)
 {
-    // Without a registered class the window cannot be created.
+    // Without a registered class the window cannot be created. A class that an earlier
+    // test of this process registered goes first, with its windows and their quits.
+    for (HWND window : windows_of_this_process(L"KVBUTTON", L"KVButton"))
+        DestroyWindow(window);
+    while (quit_posted()) {
+    }
+    UnregisterClassW(L"KVBUTTON", GetModuleHandleW(nullptr));
+
     PowerRecorder recorder;
     DialogAnswerer answerer(PROMPT_CAPTION, [](HWND box) { click(box, IDYES); });
     EXPECT_FALSE(start_launcher(GetModuleHandleW(nullptr)));
-    Sleep(300);
+    // A prompt would have been shown, and answered, before start_launcher returned.
     EXPECT_EQ(0, answerer.answered());
     EXPECT_TRUE(recorder.requests().empty());
+    EXPECT_FALSE(file_exists(SETTING_FILE_PATH));
 }
 
-TEST_F(Launcher, ConfigurationChoosesTheNoDurationOnce)
+TEST_F(Launcher, ConfigurationChoosesTheNoDurationOnceBeforeThePrompt)
 {
     // Read from the current directory, by bare name.
-    CreateDirectoryA("C:\\kvlauncher", nullptr);
-    SetCurrentDirectoryA("C:\\kvlauncher");
+    CreateDirectoryA(CONFIG_FOLDER, nullptr);
+    SetCurrentDirectoryA(CONFIG_FOLDER);
     EXPECT_EQ(3600000u, launcher_no_duration());
     load_launcher_config(); // no file
     EXPECT_EQ(3600000u, launcher_no_duration());
-    write_bytes("C:\\kvlauncher\\shutdownaftersetting.nkv", "Setting=5mins");
+    write_bytes(CONFIG_FILE, "Setting=5mins");
     load_launcher_config();
     EXPECT_EQ(3600000u, launcher_no_duration());
-    write_bytes("C:\\kvlauncher\\shutdownaftersetting.nkv", "Setting=2hr\n");
+    write_bytes(CONFIG_FILE, "Setting=2hr\n");
     load_launcher_config();
     EXPECT_EQ(3600000u, launcher_no_duration());
-    write_bytes("C:\\kvlauncher\\shutdownaftersetting.nkv", "Setting=4hr\nSetting=30mins");
+    write_bytes(CONFIG_FILE, "Setting=4hr\nSetting=30mins");
     load_launcher_config();
     EXPECT_EQ(1800000u, launcher_no_duration());
-    DeleteFileA("C:\\kvlauncher\\shutdownaftersetting.nkv");
+
+    // One reading per start, before the prompt: a change while the box is open is not seen.
+    PowerRecorder recorder;
+    write_bytes(CONFIG_FILE, "Setting=2hr");
+    register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
+    std::wstring shown;
+    DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
+        shown = control_text(box, MESSAGE_TEXT_ID);
+        write_bytes(CONFIG_FILE, "Setting=4hr");
+        click(box, IDNO);
+    });
+    EXPECT_TRUE(start_launcher(GetModuleHandleW(nullptr)));
+    EXPECT_NE(std::wstring::npos, shown.find(L"[No] 2 hours time "));
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ(1u, recorder.requests().size());
+
+    DeleteFileA(CONFIG_FILE);
     SetCurrentDirectoryA("C:\\");
-    RemoveDirectoryA("C:\\kvlauncher");
+    RemoveDirectoryA(CONFIG_FOLDER);
 }
 
 } // namespace

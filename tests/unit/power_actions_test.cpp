@@ -19,7 +19,7 @@ HANDLE probe_handle()
 bool shutdown_privilege_enabled(HANDLE token)
 {
     LUID shutdown = {};
-    LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &shutdown);
+    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdown);
     BYTE buffer[4096];
     DWORD size = 0;
     if (!GetTokenInformation(token, TokenPrivileges, buffer, sizeof(buffer), &size))

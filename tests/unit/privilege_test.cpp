@@ -13,10 +13,10 @@ void remove_shutdown_privilege()
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
     TOKEN_PRIVILEGES removal = {};
     removal.PrivilegeCount = 1;
-    LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &removal.Privileges[0].Luid);
+    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &removal.Privileges[0].Luid);
     removal.Privileges[0].Attributes = SE_PRIVILEGE_REMOVED;
     ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &removal, 0, nullptr, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, GetLastError());
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
     CloseHandle(token);
 }
 
@@ -26,7 +26,7 @@ TEST(PowerWithoutPrivilege, ActionsReturnZeroAndRequestNothing)
     remove_shutdown_privilege();
 
     EXPECT_EQ(nullptr, enable_shutdown_privilege());
-    EXPECT_EQ(ERROR_NOT_ALL_ASSIGNED, GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ALL_ASSIGNED), GetLastError());
     EXPECT_FALSE(restart_machine());
     EXPECT_FALSE(power_off_machine());
     EXPECT_TRUE(recorder.requests().empty());

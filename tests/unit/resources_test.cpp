@@ -35,6 +35,8 @@ struct Program {
 const Program PROGRAMS[] = {
     {"KVButton", L"launcher\\KVButton.exe", L"KVButton", L"KVBUTTON", L"About KVButton",
      L"Nuvex Kelvaro", IDI_APP},
+    {"kvnotify", L"notifier\\kvnotify.exe", L"NuvexKV", L"NuvexKV", L"About Trevane Notify",
+     L"Trevane Notify, Version 1.0", IDI_APP_SMALL},
 };
 
 // Build folders relative to this test's own folder (build/<arch>/tests). The 32-bit

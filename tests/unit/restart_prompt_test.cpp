@@ -37,6 +37,30 @@ TEST(RestartPromptText, EachNoDurationGivesItsText)
     EXPECT_EQ(110u, composed(7200000).size()) << "the longest text";
 }
 
+// Whether the box shows an icon beside its text.
+bool shows_an_icon(HWND box)
+{
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[16] = L"";
+        GetClassNameW(child, name, 16);
+        if (_wcsicmp(name, L"Static") == 0 && IsWindowVisible(child) &&
+            SendMessageW(child, STM_GETICON, 0, 0) != 0)
+            return true;
+    }
+    return false;
+}
+
+// The button drawn as the default one, which Enter presses.
+int default_button(HWND box)
+{
+    for (int id : {IDYES, IDNO, IDCANCEL}) {
+        LONG style = GetWindowLongW(GetDlgItem(box, id), GWL_STYLE);
+        if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+            return id;
+    }
+    return 0;
+}
+
 struct Answer {
     const char* name;
     int button;          // IDYES, IDNO, IDCANCEL; 0 closes the box from its caption
@@ -86,8 +110,12 @@ TEST_F(RestartPrompt, AnswersOnTheBoxDecideFileAndRestart)
         PowerRecorder recorder;
         DWORD no_duration = a.no_duration;
         std::wstring shown;
+        bool icon = true;
+        int enter = 0;
         DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
             shown = control_text(box, MESSAGE_TEXT_ID);
+            icon = shows_an_icon(box);
+            enter = default_button(box);
             if (a.changed_to != 0)
                 no_duration = a.changed_to;
             if (a.button == 0)
@@ -101,6 +129,8 @@ TEST_F(RestartPrompt, AnswersOnTheBoxDecideFileAndRestart)
 
         EXPECT_EQ(1, answerer.answered());
         EXPECT_EQ(composed(a.no_duration), shown) << "the box shows the text composed at its opening";
+        EXPECT_FALSE(icon) << "a plain box, without an icon";
+        EXPECT_EQ(IDYES, enter) << "Yes is the default button";
         EXPECT_EQ(a.choice, choice);
         EXPECT_EQ(a.status, status);
         EXPECT_EQ(a.file, read_bytes(SETTING_FILE_PATH));

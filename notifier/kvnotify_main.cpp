@@ -1,0 +1,20 @@
+// Entry of kvnotify.exe, kept apart from the notifier so that the tests, which have a
+// main of their own, link the notifier without it.
+#include "notifier.h"
+
+#include "resource_ids.h"
+#include "window_shell.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    register_main_window_class(instance, notifier_window_proc, IDI_APP_SMALL);
+    HWND window = create_notifier_window(instance);
+    if (window == nullptr)
+        return 0;
+
+    add_tray_icon(window); // the icon is in place before the timers start
+    start_notifier_timers(window);
+    ShowWindow(window, SW_HIDE);
+    UpdateWindow(window);
+    return run_message_loop(instance);
+}
