@@ -10,15 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${2:-20}
 . scripts/bench-lib.sh
-bench_setup launcher "${1:-build/win64}" launcher/KVButton.exe tests/bare_prompt.exe \
-    tests/prompt_watch.exe
-# No launcher configuration in the folder they start from: both offer one hour.
-mkdir -p "$prefix/drive_c/bench/start"
+launcher_bench_setup launcher "${1:-build/win64}"
 
 times=$prefix/times.txt
 echo "$runs runs of each, alternating, after one uncounted round (display $DISPLAY)"
-"$WINE64" 'C:\bench\prompt_watch.exe' "$runs" 'C:\bench\start' \
-    'C:\bench\KVButton.exe' 'C:\bench\bare_prompt.exe' >"$times"
+watch_prompts "$runs" >"$times"
 
 # summary PROGRAM: "median mean min max" of its runs, in ms.
 summary() {

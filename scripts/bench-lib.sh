@@ -24,3 +24,18 @@ bench_setup() {
     trap 'end_session; end_display || true' EXIT
     start_session "$prefix"
 }
+
+# launcher_bench_setup NAME BUILD_FOLDER: the launcher, the bare prompt and the watcher in
+# C:\bench, and C:\bench\start, with no launcher configuration, for both to start in:
+# both then offer one hour.
+launcher_bench_setup() {
+    bench_setup "$1" "$2" launcher/KVButton.exe tests/bare_prompt.exe tests/prompt_watch.exe
+    mkdir -p "$prefix/drive_c/bench/start"
+}
+
+# watch_prompts RUNS: prompt_watch.exe starts the two programs in turn RUNS times each and
+# prints each run's start-to-prompt time.
+watch_prompts() {
+    "$WINE64" 'C:\bench\prompt_watch.exe' "$1" 'C:\bench\start' 'C:\bench\KVButton.exe' \
+        'C:\bench\bare_prompt.exe'
+}

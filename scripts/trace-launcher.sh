@@ -17,15 +17,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${2:-12}
 . scripts/bench-lib.sh
-bench_setup trace "${1:-build/win64}" launcher/KVButton.exe tests/bare_prompt.exe \
-    tests/prompt_watch.exe
-mkdir -p "$prefix/drive_c/bench/start"
-run() { "$WINE64" 'C:\bench\prompt_watch.exe' "$1" 'C:\bench\start' 'C:\bench\KVButton.exe' \
-    'C:\bench\bare_prompt.exe'; }
+launcher_bench_setup trace "${1:-build/win64}"
 
-run 2 >/dev/null # the session's first boxes are slow
+watch_prompts 2 >/dev/null # the session's first boxes are slow
 trace=$prefix/trace.txt
-WINEDEBUG=+timestamp,+loaddll,+dialog,+x11drv,+class run "$runs" >"$prefix/times.txt" 2>"$trace"
+WINEDEBUG=+timestamp,+loaddll,+dialog,+x11drv,+class watch_prompts "$runs" >"$prefix/times.txt" 2>"$trace"
 
 awk -F: '
 /build_module Loaded L"C:\\\\bench\\\\(KVButton|bare_prompt)/ {
