@@ -8,3 +8,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Where the host can execute 32-bit code, Wine's 32-bit loader runs the tests (see
+# scripts/runs-32bit.sh).
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the 32-bit programs (the deliverable) into build/win32 and the 64-bit programs
-# with the tests into build/win64, warnings as errors.
+# into build/win64, each with the tests, warnings as errors, then the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win32 -j "$(nproc)"
-cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-      -DKELVARO_TESTS=ON >/dev/null
-cmake --build build/win64 -j "$(nproc)"
+for arch in i686:win32 x86_64:win64; do
+    cmake -S . -B "build/${arch#*:}" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-${arch%:*}.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DKELVARO_TESTS=ON >/dev/null
+    cmake --build "build/${arch#*:}" -j "$(nproc)"
+done
 scripts/package.sh

@@ -24,7 +24,7 @@ done
 
 for run in $(seq "$runs"); do
     start=$SECONDS
-    rm -rf build/win64/wine-template
+    rm -rf build/wine-template
     rc=0
     scripts/test.sh >"$logs/run-$run.log" 2>&1 || rc=$?
     echo "run $run of $runs ($busy busy): exit $rc, $((SECONDS - start)) s," \

@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
-# Sets up, builds both architectures and runs every test under Wine, in a private prefix
-# with a virtual display, then ends what it started.
+# Sets up, builds both architectures and runs every test of both under Wine, in a private
+# prefix with a virtual display, then ends what it started. ctest arguments (-R NAME, say)
+# go to both runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-top=$PWD
 scripts/setup.sh
 scripts/build.sh
 . scripts/wine-env.sh
 
-# A pristine prefix that every scenario copies, and the unit tests' own copy of it.
-template=$top/build/win64/wine-template
-make_prefix "$template"
-prefix=$top/build/win64/wineprefix
+# The unit tests' copy of the pristine prefix that every scenario copies too.
+make_prefix "$KV_TEMPLATE"
+prefix=$PWD/build/wineprefix
 rm -rf "$prefix"
-cp -a "$template" "$prefix"
+cp -a "$KV_TEMPLATE" "$prefix"
 
 start_display
 trap 'end_session; end_display' EXIT
 start_session "$prefix"
 
-cd build/win64
-# Tests share C:\NuvexKV of the one prefix, so they run one at a time.
-ctest --output-on-failure "$@"
+# Tests share C:\NuvexKV of the one prefix, so they run one at a time: the 32-bit build's
+# (the deliverable; skipped where the host cannot execute 32-bit code), then the 64-bit's.
+rc=0
+for build in win32 win64; do
+    echo "== build/$build"
+    (cd "build/$build" && ctest --output-on-failure "$@") || rc=$?
+done
+exit "$rc"

@@ -3,6 +3,9 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a fresh prefix
+# The pristine prefix that the tests, scenarios and benchmarks of both builds copy: a
+# 64-bit Windows that runs 32-bit programs too (WoW64) where wine32 is installed.
+KV_TEMPLATE=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-template
 
 # Makes the prefix at $1 if it is not there yet (the first start takes some seconds).
 make_prefix() {

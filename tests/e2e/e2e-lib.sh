@@ -3,11 +3,21 @@
 set -eEuo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 
-: "${KV_BUILD:?the build folder of the 64-bit programs}"
-TEMPLATE=$KV_BUILD/wine-template
-# The loader picks the library of the process's own architecture.
+: "${KV_BUILD:?the build folder of the programs under test}"
+# What differs between the builds: the loader of their programs, their package, and the
+# folders it installs the programs and the daily markers into (a 32-bit service on 64-bit
+# Windows reads SysWOW64 for System32).
+case ${KV_ARCH:=x64} in
+    x86) WINE=/usr/lib/wine/wine PROGRAM_FILES='Program Files (x86)' SYSTEM_DIR=syswow64 ;;
+    x64) WINE=$WINE64 PROGRAM_FILES='Program Files' SYSTEM_DIR=system32 ;;
+esac
+MSI=$KV_BUILD/kelvaro-$KV_ARCH.msi
+INSTALLED='C:\'$PROGRAM_FILES'\Nuvex Kelvaro'
+# The fast clock: the loader picks the library of the process's own architecture; 32-bit
+# processes need the build's time64 library before it.
 # shellcheck disable=SC2016 # $LIB is the dynamic loader's, not the shell's
 FAKETIME_LIB='/usr/$LIB/faketime/libfaketime.so.1'
+[ "$KV_ARCH" = x64 ] || FAKETIME_LIB="$KV_BUILD/faketime/\$LIB/libtime64.so $FAKETIME_LIB"
 SESSION_LOG=/dev/null
 failures=0
 
@@ -22,7 +32,7 @@ new_prefix() {
     export WINEPREFIX=$KV_BUILD/e2e/$1
     rm -rf "$WINEPREFIX"
     mkdir -p "$KV_BUILD/e2e"
-    cp -a "$TEMPLATE" "$WINEPREFIX"
+    cp -a "$KV_TEMPLATE" "$WINEPREFIX"
     mkdir -p "$WINEPREFIX/drive_c/NuvexKV"
     SESSION_LOG=$WINEPREFIX/session.log
 }
@@ -67,6 +77,21 @@ setting_read_at() { stat -c '%.9X' "$(setting_path)"; }
 written_seconds_after() { stat -c '%.9Y' "$(setting_path)" | awk -v t="$1" '{ printf "%.1f", $1 - t }'; }
 # at_least MIN VALUE: the decimal VALUE is MIN or more.
 at_least() { awk -v min="$1" -v v="$2" 'BEGIN { exit !(v >= min) }'; }
+
+# program_image NAME: the loader, Wine's 32- or 64-bit one, of the process of the program
+# NAME in this prefix; false when none runs.
+program_image() {
+    local id
+    for id in $(prefix_processes); do
+        case $(tr '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null) in
+            *"\\$1"*) readlink "/proc/$id/exe"; return 0 ;;
+        esac
+    done
+    return 1
+}
+program_running() { program_image "$1" >/dev/null; }
+# runs_as_built NAME: the program runs in a process of the build's architecture.
+runs_as_built() { [ "$(program_image "$1")" = "$WINE" ]; }
 
 power_off_requested() { grep -aq 'wineboot.exe --kill --shutdown' "$SESSION_LOG"; }
 restart_requested() { grep -a 'wineboot.exe --kill' "$SESSION_LOG" | grep -avq -- '--shutdown'; }
@@ -200,7 +225,7 @@ begin_case() {
 # trace goes to the session log too. Sets PROGRAM_PID.
 start_program() {
     (cd "$WINEPREFIX/drive_c/$1" &&
-        WINEDEBUG=+process exec timeout 60 "$WINE64" "C:\\kv\\$2" \
+        WINEDEBUG=+process exec timeout 60 "$WINE" "C:\\kv\\$2" \
             </dev/null >/dev/null 2>>"$SESSION_LOG") &
     PROGRAM_PID=$!
 }
@@ -209,7 +234,7 @@ prompt_shown() { xdotool search --onlyvisible --name "$BOX_NAME" >/dev/null 2>&1
 
 # Waits for the prompt and keeps its text in prompt.seen.
 read_prompt() {
-    "$WINE64" "$READ_PROMPT" 20 >"$WINEPREFIX/prompt.seen" 2>/dev/null || true
+    "$WINE" "$READ_PROMPT" 20 >"$WINEPREFIX/prompt.seen" 2>/dev/null || true
     echo "  the prompt reads: \"$(tr '\n' '|' <"$WINEPREFIX/prompt.seen")\""
 }
 
@@ -229,7 +254,7 @@ prompt_offers() {
 # box's thread gets to the click.)
 answer() {
     local where
-    where=$("$WINE64" "$READ_PROMPT" 10 "$1" 2>/dev/null | tr -d '\r') || where=
+    where=$("$WINE" "$READ_PROMPT" 10 "$1" 2>/dev/null | tr -d '\r') || where=
     [ -n "$where" ] || { echo "  no prompt to answer $1"; return 0; }
     # shellcheck disable=SC2086 # "x y"
     xdotool mousemove $where click 1

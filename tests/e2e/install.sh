@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# The Windows Installer packages (scripts/package.sh): the x64 one installed and removed
-# by Wine's msiexec, silently, in a fresh prefix; the 32-bit one, which cannot run here,
-# looked into (from KV_BUILD32, by default the win32 folder beside KV_BUILD). One
-# scenario per call:
+# The Windows Installer packages (scripts/package.sh): the build's own (kelvaro-x86.msi
+# or kelvaro-x64.msi) installed and removed by Wine's msiexec, silently, in a fresh
+# prefix. package_contents, in the 64-bit build, reads both packages (the 32-bit one from
+# KV_BUILD32, by default the win32 folder beside KV_BUILD). One scenario per call:
 #   package_contents | install_uninstall | shortcuts | daily_markers | upgrade
 . "$(dirname "$0")/e2e-lib.sh"
 
 SERVICE=Nuvex_Kelvaro_Service
 SERVICE_KEY='HKLM\System\CurrentControlSet\Services\Nuvex_Kelvaro_Service'
-MSI=$KV_BUILD/kelvaro-x64.msi
 KV_BUILD32=${KV_BUILD32:-$KV_BUILD/../win32}
 MSI32=$KV_BUILD32/kelvaro-x86.msi
 SOURCES=$(cd "$(dirname "$0")/../.." && pwd)
@@ -16,8 +15,8 @@ PROGRAMS=(service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe)
 VERSION=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$SOURCES/CMakeLists.txt")   # the project's
 
 drive_c() { echo "$WINEPREFIX/drive_c"; }
-program_dir() { echo "$(drive_c)/Program Files/Nuvex Kelvaro"; }
-system32() { echo "$(drive_c)/windows/system32"; }
+program_dir() { echo "$(drive_c)/$PROGRAM_FILES/Nuvex Kelvaro"; }
+system_dir() { echo "$(drive_c)/windows/$SYSTEM_DIR"; }
 all_users_startup() { echo "$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp"; }
 winpath() { echo "Z:${1//\//\\}"; }
 # unix_path 'C:\a\b\': the prefix's file for a path on C:.
@@ -35,7 +34,7 @@ msiexec() {
         </dev/null >/dev/null 2>"$MSI_TRACE" || MSI_RC=$?
 }
 
-# install [PROPERTY=VALUE...]: installs the x64 package, in the running session.
+# install [PROPERTY=VALUE...]: installs the build's package, in the running session.
 install() {
     msiexec /i "$(winpath "$MSI")" "$@"
     check "msiexec /i${*:+ $*} /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
@@ -61,14 +60,6 @@ config_is() {
     [ "$value" = "$2" ]
 }
 
-# program_running NAME: a program of that name runs in this prefix.
-program_running() {
-    local id
-    for id in $(prefix_processes); do
-        case $(tr '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null) in *"\\$1"*) return 0 ;; esac
-    done
-    return 1
-}
 service_process_running() { program_running kelvaro.exe; }
 
 ended_in_delay() { ! service_process_running && ! power_off_requested; }
@@ -241,7 +232,7 @@ install_uninstall() {
     install
     local p call calls=0
     for p in "${PROGRAMS[@]}"; do
-        check "${p#*/} is in Program Files\\Nuvex Kelvaro" same_file "$(program_dir)/${p#*/}" "$KV_BUILD/$p"
+        check "${p#*/} is in $PROGRAM_FILES\\Nuvex Kelvaro" same_file "$(program_dir)/${p#*/}" "$KV_BUILD/$p"
     done
     check "c:\\NuvexKV exists" test -d "$(drive_c)/NuvexKV"
     check "  with an empty setting file: nothing pending" setting_holds ''
@@ -254,11 +245,11 @@ install_uninstall() {
     check "the service runs its own process" config_is Type 0x10
     check "  starts automatically" config_is Start 0x2
     check "  as LocalSystem" config_is ObjectName LocalSystem
-    check "  from Program Files" config_is ImagePath 'C:\Program Files\Nuvex Kelvaro\kelvaro.exe'
+    check "  from $PROGRAM_FILES" config_is ImagePath "$INSTALLED\\kelvaro.exe"
     check "and it is running" wait_for 10 state_is 4
-    check "  in a kelvaro.exe process" service_process_running
-    check "no daily restart marker unless chosen" absent "$(system32)/kvrestarthr.nkv"
-    check "no daily power-off marker unless chosen" absent "$(system32)/kvshutdownhr.nkv"
+    check "  in a $KV_ARCH kelvaro.exe process ($WINE)" runs_as_built kelvaro.exe
+    check "no daily restart marker unless chosen" absent "$(system_dir)/kvrestarthr.nkv"
+    check "no daily power-off marker unless chosen" absent "$(system_dir)/kvshutdownhr.nkv"
     local menu startup
     menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
     startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
@@ -303,10 +294,10 @@ shortcuts() {
     menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
     startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
     check "a Start-menu shortcut" test -f "$menu"
-    check "  to the launcher" lnk_is "$menu" target 'C:\Program Files\Nuvex Kelvaro\KVButton.exe'
+    check "  to the launcher" lnk_is "$menu" target "$INSTALLED\\KVButton.exe"
     check "  starting in c:\\NuvexKV, where its configuration lies" lnk_is "$menu" workdir 'C:\NuvexKV\'
     check "a Startup shortcut" test -f "$startup"
-    check "  to the notifier" lnk_is "$startup" target 'C:\Program Files\Nuvex Kelvaro\kvnotify.exe'
+    check "  to the notifier" lnk_is "$startup" target "$INSTALLED\\kvnotify.exe"
     check "and no Run key starts it" not run_keys_mention kvnotify
     # Wine's wineboot runs the current user's Startup folder at every session start: that
     # the notifier then starts shows the shortcut works.
@@ -323,8 +314,9 @@ shortcuts() {
 }
 
 # Under Wine a service starts in C:\windows; on Windows in %SystemRoot%\System32, where
-# the x64 package puts the markers (System64Folder, C:\windows\system32 here too). The
-# scenario checks the markers land in system32, then links C:\windows\<marker> to the
+# the x64 package puts the markers (System64Folder, C:\windows\system32 here too); a
+# 32-bit service reads SysWOW64 there, where the x86 package puts them (SystemFolder). The
+# scenario checks the markers land in that folder, then links C:\windows\<marker> to the
 # installed file: the service under Wine reads exactly what the package installed, and
 # nothing once the package has taken it away again.
 daily_markers() {
@@ -334,13 +326,13 @@ daily_markers() {
     # the features listed, so Main is listed too.
     install ADDLOCAL=Main,DailyRestart,DailyPowerOff
     check "the service is running" wait_for 10 state_is 4
-    check "the restart marker is in system32" same_file "$(system32)/kvrestarthr.nkv" "$SOURCES/install/kvrestarthr.nkv"
-    check "the power-off marker is in system32" same_file "$(system32)/kvshutdownhr.nkv" "$SOURCES/install/kvshutdownhr.nkv"
+    check "the restart marker is in $SYSTEM_DIR" same_file "$(system_dir)/kvrestarthr.nkv" "$SOURCES/install/kvrestarthr.nkv"
+    check "the power-off marker is in $SYSTEM_DIR" same_file "$(system_dir)/kvshutdownhr.nkv" "$SOURCES/install/kvshutdownhr.nkv"
     check "neither is in C:\\windows" \
         test ! -e "$(drive_c)/windows/kvrestarthr.nkv" -a ! -e "$(drive_c)/windows/kvshutdownhr.nkv"
     end_session
-    ln -s system32/kvrestarthr.nkv "$(drive_c)/windows/kvrestarthr.nkv"
-    ln -s system32/kvshutdownhr.nkv "$(drive_c)/windows/kvshutdownhr.nkv"
+    ln -s "$SYSTEM_DIR/kvrestarthr.nkv" "$(drive_c)/windows/kvrestarthr.nkv"
+    ln -s "$SYSTEM_DIR/kvshutdownhr.nkv" "$(drive_c)/windows/kvshutdownhr.nkv"
 
     # The automatic start of the session starts the service.
     session "@2026-12-07 19:00:20"
@@ -353,8 +345,8 @@ daily_markers() {
 
     session
     install REMOVE=DailyRestart
-    check "without the daily restart part its marker is gone" absent "$(system32)/kvrestarthr.nkv"
-    check "the power-off marker stays" test -f "$(system32)/kvshutdownhr.nkv"
+    check "without the daily restart part its marker is gone" absent "$(system_dir)/kvrestarthr.nkv"
+    check "the power-off marker stays" test -f "$(system_dir)/kvshutdownhr.nkv"
     check "the service stays" wait_for 10 state_is 4
     end_session
     session "@2026-12-07 19:00:20"
@@ -365,7 +357,7 @@ daily_markers() {
     session
     check "the service runs again" wait_for 10 state_is 4
     uninstall
-    check "uninstalled, the power-off marker is gone" absent "$(system32)/kvshutdownhr.nkv"
+    check "uninstalled, the power-off marker is gone" absent "$(system_dir)/kvshutdownhr.nkv"
     # The files aside, what the uninstall does to a running service shows under Wine too.
     check "the running service was stopped and removed" wait_for 10 service_absent
     check "  its process ended" wait_for 10 not service_process_running
@@ -375,7 +367,7 @@ daily_markers() {
 # holds its program file: Windows Installer then removes it only at the next restart. A
 # user ends it first (its menu Exit, command 105), as this does.
 exit_notifier() {
-    "$WINE64" "$(winpath "$KV_BUILD/tests/send_command.exe")" command 105 </dev/null >/dev/null 2>&1 || true
+    "$WINE" "$(winpath "$KV_BUILD/tests/send_command.exe")" command 105 </dev/null >/dev/null 2>&1 || true
     check "the notifier ends" wait_for 10 not program_running kvnotify.exe
 }
 
@@ -383,8 +375,8 @@ upgrade() {
     new_prefix upgrade
     local version=$VERSION later=${VERSION%.*}.$((${VERSION##*.} + 1))
     local rebuilt=$WINEPREFIX/kelvaro-rebuilt.msi newer=$WINEPREFIX/kelvaro-later.msi
-    "$SOURCES/scripts/package.sh" --one x64 "$KV_BUILD" "$rebuilt" "$version" >/dev/null 2>&1
-    "$SOURCES/scripts/package.sh" --one x64 "$KV_BUILD" "$newer" "$later" >/dev/null 2>&1
+    "$SOURCES/scripts/package.sh" --one "$KV_ARCH" "$KV_BUILD" "$rebuilt" "$version" >/dev/null 2>&1
+    "$SOURCES/scripts/package.sh" --one "$KV_ARCH" "$KV_BUILD" "$newer" "$later" >/dev/null 2>&1
     session
     install ADDLOCAL=Main,DailyPowerOff
     # Windows carries the chosen features over (MigrateFeatureStates); Wine's msi was
@@ -404,7 +396,7 @@ upgrade() {
     check "$later over $version installs with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
     check "the service is running" wait_for 10 state_is 4
     check "the programs are there" test -f "$(program_dir)/kelvaro.exe" -a -f "$(program_dir)/KVButton.exe"
-    check "the chosen daily part is there" test -f "$(system32)/kvshutdownhr.nkv"
+    check "the chosen daily part is there" test -f "$(system_dir)/kvshutdownhr.nkv"
     check "the pending power-off is cancelled: the setting file is new, empty" setting_holds ''
     end_session
     check "one product is installed, $later" test "$(installed_products)" = "$later"

@@ -60,7 +60,7 @@ running() {
 # post ARGS...: send_command.exe ARGS in the session; prints its exit code.
 post() {
     local rc=0
-    "$WINE64" 'C:\kv\send_command.exe' "$@" </dev/null >/dev/null 2>&1 || rc=$?
+    "$WINE" 'C:\kv\send_command.exe' "$@" </dev/null >/dev/null 2>&1 || rc=$?
     echo "$rc"
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The road of one request on a virtual workstation: the x64 package installed silently in
-# a fresh prefix, the launcher's prompt answered No with "2hr" configured, the setting
+# The road of one request on a virtual workstation: the build's package (kelvaro-x86.msi or
+# kelvaro-x64.msi) installed silently in a fresh prefix, the launcher's prompt answered No with "2hr" configured, the setting
 # file, the forced restart, the service's delay on a clock running 100 times faster, and
 # the forced power-off; or, on the cancel road, the notifier started during the delay.
 #
@@ -30,10 +30,10 @@ install_workstation() {
     new_prefix "road_$1"
     rmdir "$WINEPREFIX/drive_c/NuvexKV" # the package makes it
     local kv=$WINEPREFIX/drive_c/NuvexKV
-    step "Installing kelvaro-x64.msi silently into the workstation $WINEPREFIX"
+    step "Installing ${MSI##*/} silently into the workstation $WINEPREFIX"
     session
     local rc=0
-    "$WINE64" msiexec /i "$(winpath "$KV_BUILD/kelvaro-x64.msi")" /qn </dev/null >/dev/null 2>&1 || rc=$?
+    "$WINE64" msiexec /i "$(winpath "$MSI")" /qn </dev/null >/dev/null 2>&1 || rc=$?
     check "msiexec /i /qn ends with 0 (got $rc)" test "$rc" -eq 0
     check "the power service runs" wait_for 10 state_is 4
     check "c:\\NuvexKV is there" test -d "$kv"
@@ -65,7 +65,7 @@ boot_on_fast_clock() {
 ask_and_answer_no() {
     step "Starting KVButton from the Start menu (working folder c:\\NuvexKV)"
     (cd "$WINEPREFIX/drive_c/NuvexKV" &&
-        WINEDEBUG=+process exec "$WINE64" 'C:\Program Files\Nuvex Kelvaro\KVButton.exe' \
+        WINEDEBUG=+process exec "$WINE" "$INSTALLED\\KVButton.exe" \
             </dev/null >/dev/null 2>>"$SESSION_LOG") &
     local box
     box=$(timeout 30 xdotool search --sync --name "$BOX_NAME" 2>/dev/null | head -n1 || true)
@@ -101,7 +101,7 @@ cancel_road() {
     boot_on_fast_clock
     step "The service found \"2hr\" and sleeps 7200000 ms (about $((7200 / SPEED)) s here);" \
          "a user logs on during the delay: the notifier starts"
-    ("$WINE64" 'C:\Program Files\Nuvex Kelvaro\kvnotify.exe' </dev/null >/dev/null 2>&1 &)
+    ("$WINE" "$INSTALLED\\kvnotify.exe" </dev/null >/dev/null 2>&1 &)
     check "its first tick cleared the pending setting to \"Setting=\"" wait_for 10 setting_holds "Setting="
     shot cancel-2-notifier
     step "Waiting out the rest of the delay"

@@ -22,7 +22,7 @@ by_hand() {
     printf 'Setting=5mins' >"$(setting_path)"
     local before after rc=0
     before=$(ls -l --time-style=full-iso "$WINEPREFIX/drive_c/NuvexKV")
-    timeout 30 "$WINE64" "$KV_BUILD/service/kelvaro.exe" </dev/null >/dev/null 2>&1 || rc=$?
+    timeout 30 "$WINE" "$KV_BUILD/service/kelvaro.exe" </dev/null >/dev/null 2>&1 || rc=$?
     after=$(ls -l --time-style=full-iso "$WINEPREFIX/drive_c/NuvexKV")
     # Wine's dispatcher waits about 10 s for a control pipe before it gives up;
     # Windows answers at once.
@@ -37,6 +37,7 @@ start_stop() {
     install_service
     "$WINE64" sc start "$SERVICE" >/dev/null
     check "started, it reports running" wait_for 10 state_is 4
+    check "  in a $KV_ARCH process ($WINE)" runs_as_built kelvaro.exe
     "$WINE64" sc stop "$SERVICE" >/dev/null
     check "stopped, it reports stopped" wait_for 10 state_is 1
     check "with exit code 0" exit_code_is 0
