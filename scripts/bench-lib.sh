@@ -5,8 +5,9 @@
 # The menu builder that a session start runs would only compete for the CPU.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 
-# bench_setup NAME BUILD_FOLDER PROGRAM...: sets build, and prefix ($build/bench-NAME)
-# with each PROGRAM (a path in the build folder) in C:\bench, and starts the session.
+# bench_setup NAME BUILD_FOLDER PROGRAM...: sets build, WINE (the loader of the build's
+# programs, Wine's 32-bit one for a 32-bit build) and prefix ($build/bench-NAME) with each
+# PROGRAM (a path in the build folder) in C:\bench, and starts the session.
 bench_setup() {
     local name=$1 program
     build=$(cd "$2" && pwd)
@@ -14,10 +15,12 @@ bench_setup() {
     for program; do
         [ -f "$build/$program" ] || { echo "missing $build/$program (build first: scripts/build.sh)" >&2; exit 1; }
     done
-    make_prefix "$build/wine-template"
+    WINE=$WINE64
+    x86_64-w64-mingw32-objdump -f "$build/$1" | grep -q 'i386:x86-64' || WINE=/usr/lib/wine/wine
+    make_prefix "$KV_TEMPLATE"
     prefix=$build/bench-$name
     rm -rf "$prefix"
-    cp -a "$build/wine-template" "$prefix"
+    cp -a "$KV_TEMPLATE" "$prefix"
     mkdir -p "$prefix/drive_c/bench"
     for program; do cp "$build/$program" "$prefix/drive_c/bench/"; done
     start_display
@@ -36,6 +39,6 @@ launcher_bench_setup() {
 # watch_prompts RUNS: prompt_watch.exe starts the two programs in turn RUNS times each and
 # prints each run's start-to-prompt time.
 watch_prompts() {
-    "$WINE64" 'C:\bench\prompt_watch.exe' "$1" 'C:\bench\start' 'C:\bench\KVButton.exe' \
+    "$WINE" 'C:\bench\prompt_watch.exe' "$1" 'C:\bench\start' 'C:\bench\KVButton.exe' \
         'C:\bench\bare_prompt.exe'
 }

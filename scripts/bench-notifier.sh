@@ -24,7 +24,7 @@ declare -A pid program
 # start NAME PROGRAM [CHANNELS]: C:\bench\PROGRAM in the background, Wine's debug output
 # in $prefix/NAME.trace; its Linux process (Wine runs each program in its own) in pid[NAME].
 start() {
-    WINEDEBUG=${3:--all} "$WINE64" "C:\\bench\\$2" </dev/null >/dev/null 2>"$prefix/$1.trace" &
+    WINEDEBUG=${3:--all} "$WINE" "C:\\bench\\$2" </dev/null >/dev/null 2>"$prefix/$1.trace" &
     pid[$1]=$! program[$1]=$2
 }
 

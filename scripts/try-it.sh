@@ -4,7 +4,11 @@
 # launcher's prompt answered No with "2hr" configured, the forced restart, the service's
 # delay on a fast clock and the forced power-off. With --cancel, the notifier started
 # during the delay cancels the power-off instead. The prompt shows on your display when
-# there is one, else on a virtual one; screenshots stay in build/win64/road.
+# there is one, else on a virtual one; screenshots stay in build/win32/road (or
+# build/win64/road).
+#
+# It walks the road with the 32-bit package, the deliverable, where the host can execute
+# 32-bit code, and with the x64 one where it cannot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 road=power_off_road
@@ -14,6 +18,12 @@ scripts/setup.sh
 echo "building..."
 scripts/build.sh >/dev/null
 . scripts/wine-env.sh
-export KV_BUILD=$PWD/build/win64
-make_prefix "$KV_BUILD/wine-template"
+if why=$(scripts/runs-32bit.sh); then
+    export KV_BUILD=$PWD/build/win32 KV_ARCH=x86
+    echo "Walking the road with the 32-bit programs (kelvaro-x86.msi)."
+else
+    export KV_BUILD=$PWD/build/win64 KV_ARCH=x64
+    echo "Walking the road with the x64 programs (kelvaro-x64.msi): $why."
+fi
+make_prefix "$KV_TEMPLATE"
 exec tests/e2e/road.sh "$road"
