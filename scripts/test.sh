@@ -16,13 +16,15 @@ cp -a "$KV_TEMPLATE" "$prefix"
 
 start_display
 trap 'end_session; end_display' EXIT
-start_session "$prefix"
 
 # Tests share C:\NuvexKV of the one prefix, so they run one at a time: the 32-bit build's
 # (the deliverable; skipped where the host cannot execute 32-bit code), then the 64-bit's.
+# Each build's unit tests get a session of their own: the scenarios end the one before.
 rc=0
 for build in win32 win64; do
     echo "== build/$build"
+    end_session
+    start_session "$prefix"
     (cd "build/$build" && ctest --output-on-failure "$@") || rc=$?
 done
 exit "$rc"
