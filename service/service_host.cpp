@@ -18,8 +18,9 @@ DWORD next_checkpoint = 1; // never reset: the first report of the process carri
 HANDLE stop_event = nullptr;
 
 // The handler and the service thread may report at the same moment; one report is filled
-// and sent under this lock so that their fields never mix.
+// under this lock so that their fields never mix.
 SRWLOCK status_lock = SRWLOCK_INIT;
+constexpr DWORD STANDING_STATE = 0; // a repeat: the state that stands at that moment
 
 DWORD controls_for(DWORD state)
 {
@@ -33,31 +34,40 @@ DWORD checkpoint_for(DWORD state)
     return next_checkpoint++;
 }
 
-// Fills the record and sends it; the caller holds the lock.
-void send_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+// Fills the record and sends a copy of it. A report is sent under the lock, so that the
+// handler's second report cannot overtake the service thread's stopped one, but a stopped
+// report only once the lock is let go: Wine's SetServiceStatus ends a stopped report by
+// taking the lock under which its dispatcher runs the handler, and the handler may be
+// waiting for ours (the service then hung at its stop). After stopped, every report
+// repeats it.
+void fill_and_send(DWORD state, DWORD exit_code, DWORD wait_hint)
 {
+    AcquireSRWLockExclusive(&status_lock);
+    if (state == STANDING_STATE)
+        state = status.dwCurrentState;
     status.dwCurrentState = state;
     status.dwWin32ExitCode = exit_code;
     status.dwWaitHint = wait_hint;
     status.dwControlsAccepted = controls_for(state);
     status.dwCheckPoint = checkpoint_for(state);
-    service_api.set_status(status_handle, &status);
+    SERVICE_STATUS report = status;
+    if (state != SERVICE_STOPPED)
+        service_api.set_status(status_handle, &report);
+    ReleaseSRWLockExclusive(&status_lock);
+    if (state == SERVICE_STOPPED)
+        service_api.set_status(status_handle, &report);
 }
 
 } // namespace
 
 void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
 {
-    AcquireSRWLockExclusive(&status_lock);
-    send_status(state, exit_code, wait_hint);
-    ReleaseSRWLockExclusive(&status_lock);
+    fill_and_send(state, exit_code, wait_hint);
 }
 
 void repeat_service_status(DWORD exit_code, DWORD wait_hint)
 {
-    AcquireSRWLockExclusive(&status_lock);
-    send_status(status.dwCurrentState, exit_code, wait_hint);
-    ReleaseSRWLockExclusive(&status_lock);
+    fill_and_send(STANDING_STATE, exit_code, wait_hint);
 }
 
 void WINAPI service_control_handler(DWORD control)

@@ -12,8 +12,8 @@ void WINAPI service_control_handler(DWORD control);
 // Fills the status record for the state and sends it.
 void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint);
 
-// Sends the record again with the state that stands at that moment, read and sent under
-// the same lock: the control handler's second report.
+// Sends the record again with the state that stands at that moment, read under the same
+// lock: the control handler's second report.
 void repeat_service_status(DWORD exit_code, DWORD wait_hint);
 
 // Seam: the three calls through which the service meets the service control manager and
