@@ -15,7 +15,7 @@ PROGRAMS=(service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe)
 VERSION=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$SOURCES/CMakeLists.txt")   # the project's
 
 drive_c() { echo "$WINEPREFIX/drive_c"; }
-program_dir() { echo "$(drive_c)/$PROGRAM_FILES/Nuvex Kelvaro"; }
+program_dir() { unix_path "$INSTALLED"; }
 system_dir() { echo "$(drive_c)/windows/$SYSTEM_DIR"; }
 all_users_startup() { echo "$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp"; }
 winpath() { echo "Z:${1//\//\\}"; }
