@@ -18,8 +18,16 @@ INSTALLED='C:\'$PROGRAM_FILES'\Nuvex Kelvaro'
 # shellcheck disable=SC2016 # $LIB is the dynamic loader's, not the shell's
 FAKETIME_LIB='/usr/$LIB/faketime/libfaketime.so.1'
 [ "$KV_ARCH" = x64 ] || FAKETIME_LIB="$KV_BUILD/faketime/\$LIB/libtime64.so $FAKETIME_LIB"
+SERVICE=Nuvex_Kelvaro_Service
 SESSION_LOG=/dev/null
 failures=0
+
+# winpath PATH: the Linux file as the prefix's programs reach it, through Wine's drive Z:.
+winpath() { echo "Z:${1//\//\\}"; }
+# The service as the service control manager reports it. sc can take long to answer on a
+# loaded host or a fast clock; a query that does not answer within 10 s reports nothing.
+service_query() { timeout 10 "$WINE64" sc query "$SERVICE" 2>/dev/null | tr -d '\r'; }
+state_is() { service_query | grep -q "STATE *: *$1 "; }
 
 # new_prefix NAME: a fresh prefix for one scenario, with C:\NuvexKV present. Nothing of an
 # earlier scenario may still run: its processes, and the windows they showed, are gone
@@ -138,8 +146,7 @@ describe_workstation() {
         echo "    there is no setting file"
     fi
     if [ -n "$(prefix_processes)" ]; then
-        echo "    the service: $(timeout 10 "$WINE64" sc query Nuvex_Kelvaro_Service 2>/dev/null |
-            tr -d '\r' | sed -n 's/^ *STATE *: *//p' | head -n1)"
+        echo "    the service: $(service_query | sed -n 's/^ *STATE *: *//p' | head -n1)"
         echo "    Wine processes of the prefix:"
         for id in $(prefix_processes); do
             echo "      $(tr '\0' ' ' <"/proc/$id/cmdline" 2>/dev/null | cut -c1-120)"
@@ -192,7 +199,7 @@ trap end_session EXIT
 
 BOX_NAME='^Nuvex Kelvaro \(Free Version\)$'
 # The prompt reader of the build, reached through Wine's drive Z: from any prefix.
-READ_PROMPT="Z:${KV_BUILD//\//\\}\\tests\\read_prompt.exe"
+READ_PROMPT=$(winpath "$KV_BUILD/tests/read_prompt.exe")
 
 # use_display: scripts/test.sh hands ctest its display; called on its own, a script starts
 # one. On exit everything the scenario started ends.

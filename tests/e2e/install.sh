@@ -6,7 +6,6 @@
 #   package_contents | install_uninstall | shortcuts | daily_markers | upgrade
 . "$(dirname "$0")/e2e-lib.sh"
 
-SERVICE=Nuvex_Kelvaro_Service
 SERVICE_KEY='HKLM\System\CurrentControlSet\Services\Nuvex_Kelvaro_Service'
 KV_BUILD32=${KV_BUILD32:-$KV_BUILD/../win32}
 MSI32=$KV_BUILD32/kelvaro-x86.msi
@@ -18,7 +17,6 @@ drive_c() { echo "$WINEPREFIX/drive_c"; }
 program_dir() { unix_path "$INSTALLED"; }
 system_dir() { echo "$(drive_c)/windows/$SYSTEM_DIR"; }
 all_users_startup() { echo "$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp"; }
-winpath() { echo "Z:${1//\//\\}"; }
 # unix_path 'C:\a\b\': the prefix's file for a path on C:.
 unix_path() { local p=${1#[Cc]:\\}; p=${p%\\}; echo "$(drive_c)/${p//\\//}"; }
 
@@ -48,8 +46,6 @@ uninstall() {
 # log_property NAME: the value msiexec gave the property, from the last verbose log.
 log_property() { grep -a "^Property(S): $1 = " "$MSI_LOG" | tail -n 1 | sed "s/^[^=]*= //" | tr -d '\r'; }
 
-query() { "$WINE64" sc query "$SERVICE" 2>/dev/null | tr -d '\r'; }
-state_is() { query | grep -q "STATE *: *$1 "; }
 service_absent() { ! "$WINE64" sc query "$SERVICE" >/dev/null 2>&1; }
 # Wine 8's sc has no "qc": the configuration is read where the service control manager
 # keeps it.

@@ -11,13 +11,10 @@
 #   power_off_road | cancel_road
 . "$(dirname "$0")/e2e-lib.sh"
 
-SERVICE=Nuvex_Kelvaro_Service
 SPEED=100
 SHOTS=$KV_BUILD/road
 
 step() { printf '\n== %s\n' "$*"; }
-winpath() { echo "Z:${1//\//\\}"; }
-state_is() { timeout 10 "$WINE64" sc query "$SERVICE" 2>/dev/null | tr -d '\r' | grep -q "STATE *: *$1 "; }
 shot() { import -window root "$SHOTS/$1.png" && echo "   screenshot: $SHOTS/$1.png"; }
 # The service control manager started the service (Wine's process trace of the session);
 # sc's own queries may time out on the fast clock.

@@ -3,7 +3,6 @@
 #   by_hand | start_stop | deferred_power_off | cancelled_during_delay | scheduled_restart
 . "$(dirname "$0")/e2e-lib.sh"
 
-SERVICE=Nuvex_Kelvaro_Service
 SPEED=20   # the clock runs this many times faster in the sped-up scenarios
 
 install_service() {
@@ -12,9 +11,7 @@ install_service() {
     "$WINE64" sc create "$SERVICE" binPath= 'C:\kv\kelvaro.exe' type= own start= demand >/dev/null
 }
 
-query() { "$WINE64" sc query "$SERVICE" 2>/dev/null | tr -d '\r'; }
-state_is() { query | grep -q "STATE *: *$1 "; }
-exit_code_is() { query | grep -q "WIN32_EXIT_CODE *: *$1 "; }
+exit_code_is() { service_query | grep -q "WIN32_EXIT_CODE *: *$1 "; }
 
 by_hand() {
     new_prefix by_hand
