@@ -58,12 +58,16 @@ end_prefix_processes() {
 # Ends the session and everything of it. A process caught starting up as the server ends
 # finds no server and starts one of its own, which the next session of the prefix would
 # then join (on the wrong clock, say): so the session has ended only once no process of
-# the prefix is left.
+# the prefix is left. Then the files its processes left behind, named in SESSION_LEFTOVERS,
+# go too.
 end_session() {
     [ -n "${WINEPREFIX:-}" ] || return 0
     "$WINESERVER" -k 2>/dev/null || true
     "$WINESERVER" -w 2>/dev/null || true
-    end_prefix_processes
+    end_prefix_processes "$WINEPREFIX" || return 1
+    # shellcheck disable=SC2086 # paths without spaces
+    rm -f ${SESSION_LEFTOVERS:-}
+    SESSION_LEFTOVERS=
 }
 
 # A virtual display of our own: sets DISPLAY and XVFB_PID.

@@ -60,7 +60,11 @@ session() {
         fake=(setarch "$(uname -m)" -R env "LD_PRELOAD=$FAKETIME_LIB" "FAKETIME=$1" NO_FAKE_STAT=1)
     WINEDEBUG=+process "$WINESERVER" -p
     local rc=0
-    WINEDEBUG=+process "${fake[@]}" "$WINE64" wineboot </dev/null >/dev/null 2>"$SESSION_LOG" || rc=$?
+    WINEDEBUG=+process "${fake[@]}" "$WINE64" wineboot </dev/null >/dev/null 2>"$SESSION_LOG" &
+    # The clock library shares the fake start time through a semaphore and a memory block
+    # named after the session's first process; no process removes them, end_session does.
+    [ $# -eq 0 ] || SESSION_LEFTOVERS+=" /dev/shm/sem.faketime_sem_$! /dev/shm/faketime_shm_$!"
+    wait $! || rc=$?
     # A power request made while the session starts (a service at its first tick) ends
     # every process of the session, this start too: what follows checks what happened.
     [ "$rc" -eq 0 ] || echo "  (the session's start ended with $rc)"
