@@ -67,7 +67,6 @@ TEST_F(DeferredPowerOff, EightOutcomesOfTheTwoReadings)
         {"second: rewritten, same", "Setting=2hr", "abcdefgh2hr", true, 7200000, true, "Setting="},
     };
     for (const Outcome& o : outcomes) {
-        SCOPED_TRACE(o.name);
         PowerRecorder recorder;
         sleeps.clear();
         DeleteFileA(SETTING.c_str());
@@ -80,15 +79,16 @@ TEST_F(DeferredPowerOff, EightOutcomesOfTheTwoReadings)
                 write_bytes(SETTING, o.second);
         };
 
-        EXPECT_EQ(o.pending, run_deferred_power_off());
-        EXPECT_EQ(o.slept == 0 ? std::vector<DWORD>{} : std::vector<DWORD>{o.slept}, sleeps);
+        EXPECT_EQ(o.pending, run_deferred_power_off()) << o.name;
+        EXPECT_EQ(o.slept == 0 ? std::vector<DWORD>{} : std::vector<DWORD>{o.slept}, sleeps)
+            << o.name;
         auto requests = recorder.requests();
-        ASSERT_EQ(o.powered_off ? 1u : 0u, requests.size());
+        ASSERT_EQ(o.powered_off ? 1u : 0u, requests.size()) << o.name;
         if (o.powered_off) {
-            EXPECT_EQ(POWER_OFF_FLAGS, requests[0].flags);
-            EXPECT_EQ(PLANNED, requests[0].reason);
+            EXPECT_EQ(POWER_OFF_FLAGS, requests[0].flags) << o.name;
+            EXPECT_EQ(PLANNED, requests[0].reason) << o.name;
         }
-        EXPECT_EQ(o.after, read_bytes(SETTING));
+        EXPECT_EQ(o.after, read_bytes(SETTING)) << o.name;
     }
 }
 

@@ -208,7 +208,6 @@ TEST_F(Notifier, AnswersBeforeAndAfterTheFirstTick)
         {"Yes after them", IDYES, "Setting=5mins", true, 1, 3600000, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
         PowerRecorder recorder;
         std::wstring shown;
         DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
@@ -216,20 +215,21 @@ TEST_F(Notifier, AnswersBeforeAndAfterTheFirstTick)
             click(box, c.button);
         });
         press(window, WM_RBUTTONDOWN);
-        EXPECT_EQ(1, answerer.answered());
-        EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH));
-        EXPECT_EQ(c.no_line, shown.find(L"[No] 1 hour time ") != std::wstring::npos);
-        EXPECT_EQ(c.no_duration, notifier_no_duration());
-        ASSERT_EQ(c.restarts, recorder.requests().size());
+        EXPECT_EQ(1, answerer.answered()) << c.name;
+        EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH)) << c.name;
+        EXPECT_EQ(c.no_line, shown.find(L"[No] 1 hour time ") != std::wstring::npos) << c.name;
+        EXPECT_EQ(c.no_duration, notifier_no_duration()) << c.name;
+        ASSERT_EQ(c.restarts, recorder.requests().size()) << c.name;
         for (const PowerRequest& request : recorder.requests())
-            EXPECT_EQ(RESTART_FLAGS, request.flags);
-        EXPECT_TRUE(IsWindow(window)) << "the notifier carries on until the restart ends it";
+            EXPECT_EQ(RESTART_FLAGS, request.flags) << c.name;
+        EXPECT_TRUE(IsWindow(window))
+            << c.name << ": the notifier carries on until the restart ends it";
         if (c.then_tick) {
             // The restart may take a while to end the notifier, or be refused: the ticks
             // that come meanwhile leave the answer on disk.
             start_notifier_timers(window);
             pump_for(2500);
-            EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH)) << "after the ticks";
+            EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH)) << c.name << ": after the ticks";
         }
     }
 }

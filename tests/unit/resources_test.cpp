@@ -564,38 +564,39 @@ TEST_P(Resources, AboutBoxIsTheExactExtendedTemplate)
 
     std::vector<ExpectedControl> controls = about_controls(program());
     for (size_t i = 0; i < controls.size(); ++i) {
-        SCOPED_TRACE("control " + std::to_string(i));
         Control control = read_control(in);
-        EXPECT_EQ(controls[i].control.layout(), control.layout());
+        EXPECT_EQ(controls[i].control.layout(), control.layout()) << "control " << i;
         if (controls[i].text)
-            EXPECT_EQ(*controls[i].text, control.text);
+            EXPECT_EQ(*controls[i].text, control.text) << "control " << i;
         else
-            EXPECT_TRUE(!control.text.is_number && !control.text.text.empty());
+            EXPECT_TRUE(!control.text.is_number && !control.text.text.empty()) << "control " << i;
     }
     EXPECT_TRUE(in.ok() && in.left() == 0) << in.left() << " bytes after the controls";
 }
 
-// Each image of a group, checked against its directory entry; by size.
-std::map<int, Bytes> icon_images(const ProgramFile& file, const Bytes& group)
+// Each image of the group ID, checked against its directory entry; by size.
+std::map<int, Bytes> icon_images(const ProgramFile& file, WORD id, const Bytes& group)
 {
     Reader in(group);
     std::vector<IconEntry> entries = read_icon_group(in);
-    EXPECT_TRUE(in.ok() && in.left() == 0) << group.size() << " bytes";
-    EXPECT_EQ(std::size(ICON_SIZES), entries.size());
+    EXPECT_TRUE(in.ok() && in.left() == 0)
+        << "icon group " << id << ": " << group.size() << " bytes";
+    EXPECT_EQ(std::size(ICON_SIZES), entries.size()) << "icon group " << id;
     std::map<int, Bytes> images;
     for (const IconEntry& entry : entries) {
         int size = entry.width == 0 ? 256 : entry.width; // a byte holds 256 as 0
-        SCOPED_TRACE("size " + std::to_string(size));
-        EXPECT_EQ(int(entry.width), int(entry.height));
-        EXPECT_EQ(1, entry.planes);
-        EXPECT_EQ(32, entry.bit_count);
+        const std::string at =
+            "icon group " + std::to_string(id) + ", size " + std::to_string(size);
+        EXPECT_EQ(int(entry.width), int(entry.height)) << at;
+        EXPECT_EQ(1, entry.planes) << at;
+        EXPECT_EQ(32, entry.bit_count) << at;
         std::optional<Bytes> image = file.english(RT_ICON, entry.id);
         if (!image) {
-            ADD_FAILURE() << "no icon image " << entry.id;
+            ADD_FAILURE() << at << ": no icon image " << entry.id;
             continue;
         }
-        EXPECT_EQ(entry.bytes, image->size());
-        EXPECT_TRUE(is_32_bit_image(*image, size));
+        EXPECT_EQ(entry.bytes, image->size()) << at;
+        EXPECT_TRUE(is_32_bit_image(*image, size)) << at;
         images[size] = *image;
     }
     return images;
@@ -606,12 +607,12 @@ TEST_P(Resources, BothIconGroupsShowTheSamePictureInSixSizes)
     std::map<int, Bytes> pictures[2];
     const WORD groups[] = {IDI_APP, IDI_APP_SMALL};
     for (int g = 0; g < 2; ++g) {
-        SCOPED_TRACE("icon group " + std::to_string(groups[g]));
-        pictures[g] = icon_images(*file_, english(RT_GROUP_ICON, groups[g]));
+        pictures[g] = icon_images(*file_, groups[g], english(RT_GROUP_ICON, groups[g]));
         std::vector<int> sizes;
         for (const auto& image : pictures[g])
             sizes.push_back(image.first);
-        EXPECT_EQ(std::vector<int>(std::begin(ICON_SIZES), std::end(ICON_SIZES)), sizes);
+        EXPECT_EQ(std::vector<int>(std::begin(ICON_SIZES), std::end(ICON_SIZES)), sizes)
+            << "icon group " << groups[g];
     }
     for (int size : ICON_SIZES)
         EXPECT_TRUE(pictures[0][size] == pictures[1][size]) << "different pictures at " << size;

@@ -101,7 +101,6 @@ TEST_F(RestartPrompt, AnswersOnTheBoxDecideFileAndRestart)
         {"No, no folder", IDNO, 3600000, 0, false, RestartChoice::No, 2, "<missing>", false},
     };
     for (const Answer& a : answers) {
-        SCOPED_TRACE(a.name);
         remove_setting_folder();
         if (a.folder) {
             make_setting_folder();
@@ -127,18 +126,19 @@ TEST_F(RestartPrompt, AnswersOnTheBoxDecideFileAndRestart)
         int status = -1;
         RestartChoice choice = run_restart_prompt(nullptr, &no_duration, &status);
 
-        EXPECT_EQ(1, answerer.answered());
-        EXPECT_EQ(composed(a.no_duration), shown) << "the box shows the text composed at its opening";
-        EXPECT_FALSE(icon) << "a plain box, without an icon";
-        EXPECT_EQ(IDYES, enter) << "Yes is the default button";
-        EXPECT_EQ(a.choice, choice);
-        EXPECT_EQ(a.status, status);
-        EXPECT_EQ(a.file, read_bytes(SETTING_FILE_PATH));
+        EXPECT_EQ(1, answerer.answered()) << a.name;
+        EXPECT_EQ(composed(a.no_duration), shown)
+            << a.name << ": the box shows the text composed at its opening";
+        EXPECT_FALSE(icon) << a.name << ": a plain box, without an icon";
+        EXPECT_EQ(IDYES, enter) << a.name << ": Yes is the default button";
+        EXPECT_EQ(a.choice, choice) << a.name;
+        EXPECT_EQ(a.status, status) << a.name;
+        EXPECT_EQ(a.file, read_bytes(SETTING_FILE_PATH)) << a.name;
         auto requests = recorder.requests();
-        ASSERT_EQ(a.restarted ? 1u : 0u, requests.size());
+        ASSERT_EQ(a.restarted ? 1u : 0u, requests.size()) << a.name;
         if (a.restarted) {
-            EXPECT_EQ(RESTART_FLAGS, requests[0].flags);
-            EXPECT_EQ(PLANNED, requests[0].reason);
+            EXPECT_EQ(RESTART_FLAGS, requests[0].flags) << a.name;
+            EXPECT_EQ(PLANNED, requests[0].reason) << a.name;
         }
     }
 }
