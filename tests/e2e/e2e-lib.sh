@@ -26,7 +26,13 @@ failures=0
 winpath() { echo "Z:${1//\//\\}"; }
 # The service as the service control manager reports it. sc can take long to answer on a
 # loaded host or a fast clock; a query that does not answer within 10 s reports nothing.
-service_query() { timeout 10 "$WINE64" sc query "$SERVICE" 2>/dev/null | tr -d '\r'; }
+# Once a query kept a scenario waiting until ctest's limit, in a session's restart: so sc
+# is killed 5 s after the polite end too, and its answer goes through a file, which no
+# process it may have started can hold open as it could a pipe.
+service_query() {
+    timeout -k 5 10 "$WINE64" sc query "$SERVICE" >"$WINEPREFIX/sc-query.out" 2>/dev/null || true
+    tr -d '\r' <"$WINEPREFIX/sc-query.out"
+}
 state_is() { service_query | grep -q "STATE *: *$1 "; }
 
 # new_prefix NAME: a fresh prefix for one scenario, with C:\NuvexKV present. Nothing of an
@@ -236,7 +242,7 @@ begin_case() {
 # trace goes to the session log too. Sets PROGRAM_PID.
 start_program() {
     (cd "$WINEPREFIX/drive_c/$1" &&
-        WINEDEBUG=+process exec timeout 60 "$WINE" "C:\\kv\\$2" \
+        WINEDEBUG=+process exec timeout -k 5 60 "$WINE" "C:\\kv\\$2" \
             </dev/null >/dev/null 2>>"$SESSION_LOG") &
     PROGRAM_PID=$!
 }

@@ -46,10 +46,10 @@ uninstall() {
 # log_property NAME: the value msiexec gave the property, from the last verbose log.
 log_property() { grep -a "^Property(S): $1 = " "$MSI_LOG" | tail -n 1 | sed "s/^[^=]*= //" | tr -d '\r'; }
 
-# sc ends with 1 when it knows no such service; a query its limit cuts short (124) is no answer.
+# sc ends with 1 when it knows no such service; a query its limit cuts short is no answer.
 service_absent() {
     local rc=0
-    timeout 10 "$WINE64" sc query "$SERVICE" >/dev/null 2>&1 || rc=$?
+    timeout -k 5 10 "$WINE64" sc query "$SERVICE" >/dev/null 2>&1 || rc=$?
     [ "$rc" -eq 1 ]
 }
 # Wine 8's sc has no "qc": the configuration is read where the service control manager

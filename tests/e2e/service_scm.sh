@@ -19,7 +19,7 @@ by_hand() {
     printf 'Setting=5mins' >"$(setting_path)"
     local before after rc=0
     before=$(ls -l --time-style=full-iso "$WINEPREFIX/drive_c/NuvexKV")
-    timeout 30 "$WINE" "$KV_BUILD/service/kelvaro.exe" </dev/null >/dev/null 2>&1 || rc=$?
+    timeout -k 5 30 "$WINE" "$KV_BUILD/service/kelvaro.exe" </dev/null >/dev/null 2>&1 || rc=$?
     after=$(ls -l --time-style=full-iso "$WINEPREFIX/drive_c/NuvexKV")
     # Wine's dispatcher waits about 10 s for a control pipe before it gives up;
     # Windows answers at once.
