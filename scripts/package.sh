@@ -13,7 +13,7 @@ top=$(realpath "$(dirname "$0")/..")
 # package ARCH BUILD_FOLDER OUTPUT VERSION (folders absolute)
 package() {
     local arch=$1 build=$2 output=$3 version=$4 program query
-    for program in service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe; do
+    for program in service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe setup/kvsetup.dll; do
         [ -f "$build/$program" ] || { echo "missing $build/$program (build first: scripts/build.sh)" >&2; exit 1; }
     done
     # wixl finds sources relative to the current folder only, never by absolute path.

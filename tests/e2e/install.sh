@@ -119,16 +119,16 @@ installed_products() {
          END { flush() }' "$WINEPREFIX/system.reg"
 }
 
-# package_rules MSI SYSTEM_DIR VERSION: one walk over the package's tables, one line per
+# package_rules MSI VERSION: one walk over the package's tables, one line per
 # rule, "1" or "0", a tab and the rule. Windows Installer enforces what Wine's msiexec lets
 # pass, and Wine keeps no access lists: the tables are what shows these.
 package_rules() {
     local t
     for t in InstallExecuteSequence CustomAction Shortcut Feature Upgrade Property ServiceInstall \
-             ServiceControl RemoveFile; do
+             ServiceControl RemoveFile CreateFolder; do
         msiinfo export "$1" "$t" | tr -d '\r' | tail -n +4 | sed "s/^/$t\t/"
     done | cat - <(msiinfo suminfo "$1" | sed -n 's/^Version: \([0-9]*\).*/Summary\tVersion\t\1/p') |
-    awk -F'\t' -v sysdir="$2" -v version="$3" '
+    awk -F'\t' -v version="$2" '
         function bit(value, b) { return int(value / b) % 2 }
         function rule(ok, text) { print (ok ? 1 : 0) "\t" text }
         $1 == "InstallExecuteSequence" { seq[$2] = $4; cond[$2] = $3 }
@@ -140,53 +140,38 @@ package_rules() {
         $1 == "ServiceInstall" { service = $5 "|" $6 "|" $10 }
         $1 == "ServiceControl" { control = $4 "|" $6 }
         $1 == "RemoveFile" { removed[$4] = $5 "|" $6 }
+        $1 == "CreateFolder" { created[$2] = 1 }
         END {
-            rule(prop["ProductVersion"] == version && prop["Version"] == 500,
-                 "version " version ", for Windows Installer 5.0")
+            rule(prop["ProductVersion"] == version && prop["Version"] == 200,
+                 "version " version ", for Windows Installer 2.0 and later (Vista has 4.0)")
             rule(upgrade["WIX_UPGRADE_DETECTED"] == "|" version "|513" &&
                  upgrade["WIX_DOWNGRADE_DETECTED"] == version "||2",
                  "it replaces any earlier or same version, carrying the features over, and refuses a later one")
-            rule(seq["InstallValidate"] < seq["RemoveExistingProducts"] &&
-                 seq["RemoveExistingProducts"] < seq["InstallInitialize"],
-                 "the replaced version is removed between InstallValidate and InstallInitialize")
+            rule(seq["RemoveExistingProducts"] == seq["InstallInitialize"] + 1,
+                 "the replaced version is removed right after InstallInitialize, in this installation")
             rule(shortcut["LauncherMenu"] == "[#KVButton.exe]" && shortcut["NotifierStartup"] == "[#kvnotify.exe]",
                  "plain shortcuts to the launcher and notifier files, not advertised")
             rule(bit(feature["Main"], 16), "the main feature cannot be left out")
             for (a in type) if (bit(type[a], 2048) != bit(type[a], 1024)) mixed = mixed " " a
             rule(mixed == "", "immediate actions run as the installing user, deferred ones as LocalSystem" mixed)
+            for (a in type) if (type[a] != 51 && (type[a] % 64 != 1 || source[a] != "KelvaroSetup")) runs = runs " " a
+            rule(runs == "", "no action runs a program: each sets a property or calls the setup DLL" runs)
+            rule(type["SecureSettingFolder"] == 3073 && type["EndServiceProcess"] == 3073 &&
+                 type["StartServiceAgain"] == 3393,
+                 "the DLL runs deferred as LocalSystem, and starts the service again on rollback")
             rule(service == "16|2|" && control == "163|1",
                  "the service: own process, automatic, LocalSystem; started, stopped and removed")
-            rule(target["SetTaskkill"] == "[" sysdir "]taskkill.exe" && source["EndService"] == "TASKKILL" &&
-                 target["EndService"] == "/F /IM kelvaro.exe" &&
-                 type["EndService"] == 3186 && cond["EndService"] == "$Service=2 OR $Service=3" &&
-                 seq["InstallInitialize"] < seq["EndService"] && seq["EndService"] < seq["StopServices"],
+            rule(cond["EndServiceProcess"] == "$Service=2 OR $Service=3" &&
+                 cond["StartServiceAgain"] == cond["EndServiceProcess"] &&
+                 seq["RemoveExistingProducts"] < seq["StartServiceAgain"] &&
+                 seq["StartServiceAgain"] < seq["EndServiceProcess"] && seq["EndServiceProcess"] < seq["StopServices"],
                  "before the service is stopped, its process is ended, whenever its component is installed or removed")
-            rule(removed["shutdownafter.nkv"] == "SETTINGDIR|2", "uninstalling removes the setting file")
-            acl = target["SecureSettingDir"]
-            rule(target["SetCmd"] == "[" sysdir "]cmd.exe" && source["SecureSettingDir"] == "CMD" &&
-                 type["SecureSettingDir"] == 3122 &&
-                 cond["SecureSettingDir"] == "$SettingFolder=3" &&
-                 seq["CreateFolders"] < seq["SecureSettingDir"] && seq["SecureSettingDir"] < seq["InstallFinalize"],
-                 "the rights on C:\\NuvexKV are set, checked, whenever its component is installed, after it is made")
-            calls = split(acl, call, " && ")
-            for (i = 1; i <= calls; i++) if (call[i] ~ /icacls /) { icacls++; if (call[i] ~ / \/L( |$)/) links++ }
-            rule(icacls == 3 && links == 3 && acl ~ /\/setowner \*S-1-5-32-544 / && acl ~ /\/reset / &&
-                 acl ~ /\/inheritance:r /, "Administrators own it, its old rights go, and no icacls call follows a link (/L)")
-            rule(acl ~ / && type nul >>C:\\NuvexKV\\shutdownafter.nkv && \(dir \/a:l \/b C:\\NuvexKV\* >nul 2>&1 \|\| exit 0\) && exit 1"$/,
-                 "  the setting file is made, and the install stops when C:\\NuvexKV is a reparse point")
-            words = split(acl, word, " ")
-            for (i = 1; i <= words; i++) {
-                if (word[i] !~ /^\*S-1-5-32-545:/) continue
-                r = word[i]; sub(/^[^:]*:/, "", r); files = (r ~ /\(IO\)/)
-                gsub(/\((OI|CI|IO|NP)\)/, "", r); gsub(/[()]/, "", r)
-                n = split(r, right, ",")
-                for (j = 1; j <= n; j++) {
-                    if (right[j] ~ /^(F|M|D|DE|DC|WDAC|WO|GA|MA)$/ || (!files && right[j] ~ /^(W|GW|AD|WA|WEA)$/)) bad++
-                    if (right[j] == "WD") adds[files] = 1
-                }
-            }
-            rule(!bad && adds[0] && adds[1] && acl ~ / \*S-1-3-4:\(OI\)\(IO\)\(RC,S\) / && acl !~ /S-1-3-0/,
-                 "Users add files and rewrite all files in it; delete nothing, change no rights, owner or attributes of it")
+            rule(removed["shutdownafter.nkv"] == "SETTINGDIR|2" && removed[""] == "SETTINGDIR|2",
+                 "uninstalling removes the setting file, and C:\\NuvexKV when it is empty")
+            rule(cond["SecureSettingFolder"] == "$SettingFolder=3" && !created["SETTINGDIR"] &&
+                 seq["RemoveExistingProducts"] < seq["SecureSettingFolder"] &&
+                 seq["SecureSettingFolder"] < seq["StartServices"],
+                 "C:\\NuvexKV is made by the DLL alone, whenever its component is installed, before the service starts")
         }'
 }
 
@@ -204,6 +189,9 @@ package_contents() {
             same_file "$x86/Program Files/Nuvex Kelvaro/$name" "$KV_BUILD32/$p"
         check "  built for i386" machine_is "$x86/Program Files/Nuvex Kelvaro/$name" i386
     done
+    msiinfo extract "$MSI32" Binary.KelvaroSetup >"$x86/kvsetup.dll"
+    check "the 32-bit package holds the kvsetup.dll of $KV_BUILD32" same_file "$x86/kvsetup.dll" "$KV_BUILD32/setup/kvsetup.dll"
+    check "  built for i386" machine_is "$x86/kvsetup.dll" i386
     # A 32-bit service on 64-bit Windows reads SysWOW64 for System32: SystemFolder.
     check "32-bit package: the restart marker goes to SystemFolder, as a 32-bit component" \
         table_row_has "$MSI32" Component RestartMarker $'\tSystemFolder\t0\t'
@@ -211,38 +199,52 @@ package_contents() {
         table_row_has "$MSI32" Component PowerOffMarker $'\tSystemFolder\t0\t'
     check "32-bit package: the programs go to the 32-bit Program Files" \
         table_row_has "$MSI32" Directory INSTALLDIR $'ProgramFilesFolder\tNuvex Kelvaro'
-    for package in "32-bit $MSI32 SystemFolder" "x64 $MSI System64Folder"; do
+    for package in "32-bit $MSI32" "x64 $MSI"; do
         set -- $package
         while IFS=$'\t' read -r ok rule; do
             check "$1 package: $rule" test "$ok" = 1
-        done < <(package_rules "$2" "$3" "$VERSION")
+        done < <(package_rules "$2" "$VERSION")
     done
 }
 
-# acl_calls: the icacls calls of the package's access step, one a line.
-acl_calls() {
-    msiinfo export "$MSI" CustomAction | tr -d '\r' |
-        awk -F'\t' '$1 == "SecureSettingDir" { print $4 }' | sed 's/ && /\n/g' | grep '^/d /c "icacls \|^icacls ' |
-        sed 's/^\/d \/c "//'
-}
+# setup_said TEXT: the setup DLL said TEXT in the last verbose log.
+setup_said() { grep -aqF "Nuvex Kelvaro setup: $1" "$MSI_LOG"; }
 
 install_uninstall() {
     new_prefix install_uninstall
-    rmdir "$WINEPREFIX/drive_c/NuvexKV"      # the package has to make it
+    local p scratch=$WINEPREFIX/scratch folder=$(drive_c)/NuvexKV
+    # A user's link at C:\NuvexKV, and one whose name only begins so. Wine opens a link as
+    # its target, where Windows opens the link itself: the install must refuse it here.
+    rmdir "$folder"
+    mkdir "$scratch"
+    echo "the user's" >"$scratch/mine"
+    ln -s "$scratch" "$folder"
+    ln -s "$scratch" "$folder-x"
     session
+    msiexec /i "$(winpath "$MSI")"
+    # 1603, a failed installation; a Linux exit code keeps its low 8 bits, 67.
+    check "with a link at C:\\NuvexKV the install fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq 67
+    check "  saying why" setup_said 'c:\NuvexKV is left as it is: a link this system opens as its target'
+    check "  rolled back: no service" service_absent
+    check "  the link as it was, nothing written where it points" \
+        test "$(readlink "$folder")" = "$scratch" -a "$(ls -A "$scratch")" = mine
+
+    # A folder a user made, with a launcher configuration in it: set aside (Wine keeps no
+    # access lists, so no folder there is the package's own), its configuration carried.
+    rm "$folder"
+    mkdir "$folder"
+    printf 'Setting=2hr\nSetting=4hr' >"$folder/shutdownaftersetting.nkv"
     install
-    local p call calls=0
     for p in "${PROGRAMS[@]}"; do
         check "${p#*/} is in $PROGRAM_FILES\\Nuvex Kelvaro" same_file "$(program_dir)/${p#*/}" "$KV_BUILD/$p"
     done
-    check "c:\\NuvexKV exists" test -d "$(drive_c)/NuvexKV"
+    check "the user's folder is set aside" setup_said 'c:\NuvexKV, a folder, set aside as c:\NuvexKV.folder-'
+    check "  with his files in it" test -f "$(echo "$folder".folder-*)/shutdownaftersetting.nkv"
+    check "c:\\NuvexKV is made afresh" setup_said 'c:\NuvexKV made with the package'"'"'s rights.'
     check "  with an empty setting file: nothing pending" setting_holds ''
-    # Wine keeps no access lists: that icacls is run as the package says is what can be seen.
-    while IFS= read -r call; do
-        calls=$((calls + 1))
-        check "icacls runs: $call" grep -aqF "cmdline L\"${call//\\/\\\\} \"" "$MSI_TRACE"
-    done < <(acl_calls)
-    check "  all three of its calls" test "$calls" -eq 3
+    check "  and the configuration's last line" test "$(cat "$folder/shutdownaftersetting.nkv")" = 'Setting=4hr'
+    check "the link C:\\NuvexKV-x is left alone, nothing written where it points" \
+        test -L "$folder-x" -a "$(ls -A "$scratch")" = mine
     check "the service runs its own process" config_is Type 0x10
     check "  starts automatically" config_is Start 0x2
     check "  as LocalSystem" config_is ObjectName LocalSystem
@@ -259,7 +261,6 @@ install_uninstall() {
     # Uninstalling while a power-off is pending: the service, started on "Setting=5mins"
     # with the clock 10 times faster, is in its delay (30 s here), which a stop does not cut
     # short.
-    printf 'Setting=2hr' >"$(drive_c)/NuvexKV/shutdownaftersetting.nkv"   # the user's
     end_session
     printf 'Setting=5mins' >"$(setting_path)"
     # Nobody logs on: the notifier, which would cancel the power-off, stays out of this start.
@@ -278,8 +279,8 @@ install_uninstall() {
     check "the Start-menu shortcut is gone" absent "$menu"
     check "the Startup shortcut is gone" absent "$startup"
     check "the setting file is gone: nothing is pending" absent "$(setting_path)"
-    check "c:\\NuvexKV stays with the user's file in it" \
-        test "$(cat "$(drive_c)/NuvexKV/shutdownaftersetting.nkv")" = "Setting=2hr"
+    check "c:\\NuvexKV stays with the launcher's configuration in it" \
+        test "$(cat "$folder/shutdownaftersetting.nkv")" = 'Setting=4hr'
     # The delay ends 30 s after the start.
     check "no power-off follows when the delay is over" \
         holds_for $((started + 40 - SECONDS)) not power_off_requested
