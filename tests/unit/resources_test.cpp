@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <map>
@@ -618,15 +619,42 @@ TEST_P(Resources, BothIconGroupsShowTheSamePictureInSixSizes)
         EXPECT_TRUE(pictures[0][size] == pictures[1][size]) << "different pictures at " << size;
 }
 
-TEST_P(Resources, ManifestRunsAsInvokerAndThereIsNoVersion)
+// The whole element of the manifest that begins so, without its closing bracket.
+std::string manifest_element(const std::string& text, const std::string& begins)
+{
+    const size_t start = text.find(begins);
+    return start == std::string::npos ? "" : text.substr(start, text.find('>', start) - start);
+}
+
+TEST_P(Resources, ManifestRunsAsInvokerForVistaTo11AndThereIsNoVersion)
 {
     Bytes manifest = english(RT_MANIFEST, 1);
     const std::string text(manifest.begin(), manifest.end());
-    const size_t start = text.find("<requestedExecutionLevel");
-    ASSERT_NE(std::string::npos, start) << text;
-    const std::string element = text.substr(start, text.find('>', start) - start);
-    EXPECT_TRUE(has_attribute(element, "level", "asInvoker")) << element;
-    EXPECT_TRUE(has_attribute(element, "uiAccess", "false")) << element;
+    const std::string level = manifest_element(text, "<requestedExecutionLevel");
+    EXPECT_TRUE(has_attribute(level, "level", "asInvoker")) << text;
+    EXPECT_TRUE(has_attribute(level, "uiAccess", "false")) << text;
+    const std::string controls = manifest_element(text, "<assemblyIdentity");
+    EXPECT_TRUE(has_attribute(controls, "name", "Microsoft.Windows.Common-Controls") &&
+                has_attribute(controls, "version", "6.0.0.0"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find(">true</dpiAware>")) << text;
+    for (const char* os : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                           "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
+        EXPECT_NE(std::string::npos, text.find(std::string("<supportedOS Id=\"{") + os + "}\"/>")) << os;
+
+    // An older Windows than Vista refuses the program: its header asks for 6.0 (the
+    // versions stand at the same place in the 32- and 64-bit headers).
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_NT_HEADERS32 nt = {};
+    FILE* program = _wfopen(path_.c_str(), L"rb");
+    ASSERT_NE(nullptr, program);
+    fread(&dos, sizeof dos, 1, program);
+    fseek(program, dos.e_lfanew, SEEK_SET);
+    fread(&nt, sizeof nt, 1, program);
+    fclose(program);
+    EXPECT_EQ(6, nt.OptionalHeader.MajorOperatingSystemVersion);
+    EXPECT_EQ(6, nt.OptionalHeader.MajorSubsystemVersion);
 
     // The manifest's type shows the enumeration sees the types there are.
     const std::vector<WORD> types = file_->types();
