@@ -10,4 +10,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Where the host can execute 32-bit code, Wine's 32-bit loader runs the tests (see
 # scripts/runs-32bit.sh).
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)
+set(KELVARO_WINE /usr/lib/wine/wine CACHE FILEPATH "Wine's loader of 32-bit programs")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${KELVARO_WINE})

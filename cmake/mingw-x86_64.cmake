@@ -9,4 +9,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # 64-bit programs run here under Wine; ctest starts each test through it.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+set(KELVARO_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine's loader of 64-bit programs")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${KELVARO_WINE})

@@ -30,7 +30,7 @@ HANDLE enable_shutdown_privilege()
         return nullptr;
 
     TOKEN_PRIVILEGES privileges = {};
-    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid);
+    LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);

@@ -22,8 +22,7 @@ constexpr size_t PREFIX_LENGTH = sizeof(SETTING_PREFIX) - 1;
 
 // "Setting=" and the shortest token, "1hr": a line that can carry a token is at least
 // 11 bytes long.
-constexpr size_t SHORTEST_TOKEN_LINE = 11;
-static_assert(SHORTEST_TOKEN_LINE == PREFIX_LENGTH + sizeof("1hr") - 1, "prefix plus 1hr");
+constexpr size_t SHORTEST_TOKEN_LINE = PREFIX_LENGTH + sizeof("1hr") - 1;
 
 // One byte of the buffer stays for the terminator, and one more is kept spare.
 constexpr int READ_LIMIT = LINE_BUFFER_SIZE - 1;

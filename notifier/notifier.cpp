@@ -21,8 +21,9 @@ DWORD no_duration = 0; // 0 until a clearing tick or an answer has written the s
 bool setting_cleared = false;
 int rehide_phase = 0;
 
-// From here on the file belongs to the prompt's answers: the clearing tick is done.
-void mark_setting_cleared()
+// The clearing tick is done with the setting file, once it has cleared it or an answer
+// has written it: from here on the file belongs to the prompt's answers.
+void end_clearing()
 {
     no_duration = ONE_HOUR;
     setting_cleared = true;
@@ -36,7 +37,7 @@ void on_clear_tick()
         return;
     if (write_setting("") != WRITE_OK)
         return;
-    mark_setting_cleared();
+    end_clearing();
 }
 
 // Asks the window to close on every other tick; closing only hides it.
@@ -76,7 +77,7 @@ void ask_restart(HWND window)
     // The restart is asynchronous, and may be refused: a clearing tick still to come must
     // not wipe the request just written, so the answer counts as the clearing.
     if (write_status == WRITE_OK)
-        mark_setting_cleared();
+        end_clearing();
 }
 
 // The shell reports mouse events on the icon with the mouse message as lParam. The

@@ -34,13 +34,14 @@ DWORD checkpoint_for(DWORD state)
     return next_checkpoint++;
 }
 
-// Fills the record and sends a copy of it. A report is sent under the lock, so that the
-// handler's second report cannot overtake the service thread's stopped one, but a stopped
-// report only once the lock is let go: Wine's SetServiceStatus ends a stopped report by
-// taking the lock under which its dispatcher runs the handler, and the handler may be
-// waiting for ours (the service then hung at its stop). After stopped, every report
+} // namespace
+
+// Fills the record and sends a copy of it. Every report but stopped is sent under the
+// lock, so that the handler's stop-pending cannot follow stopped. Stopped is sent once
+// the lock is let go: SetServiceStatus(SERVICE_STOPPED) may wait for the dispatcher's
+// lock, which the handler holds while it waits for ours. After stopped, every report
 // repeats it.
-void fill_and_send(DWORD state, DWORD exit_code, DWORD wait_hint)
+void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
 {
     AcquireSRWLockExclusive(&status_lock);
     if (state == STANDING_STATE)
@@ -58,16 +59,9 @@ void fill_and_send(DWORD state, DWORD exit_code, DWORD wait_hint)
         service_api.set_status(status_handle, &report);
 }
 
-} // namespace
-
-void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
-{
-    fill_and_send(state, exit_code, wait_hint);
-}
-
 void repeat_service_status(DWORD exit_code, DWORD wait_hint)
 {
-    fill_and_send(STANDING_STATE, exit_code, wait_hint);
+    report_service_status(STANDING_STATE, exit_code, wait_hint);
 }
 
 void WINAPI service_control_handler(DWORD control)

@@ -1,5 +1,5 @@
-// The frame of the power service: entry, service main, control handler and the one
-// routine that reports the service's status.
+// The frame of the power service: its service main, its control handler and the reports
+// of its status. (Its entry, wmain, is in kelvaro_main.cpp.)
 #pragma once
 
 #include <windows.h>

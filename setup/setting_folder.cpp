@@ -105,14 +105,18 @@ bool is_package_own(HANDLE folder)
     return own;
 }
 
-// The last line, read as the programs read it (the runtime's text mode, 1023 bytes at a
-// time). Takes over the handle.
+// The last line, read as the programs read it: the runtime's text mode, their buffer and
+// their limit. Takes over the handle.
 void read_last_line(HANDLE file, char* line)
 {
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_TEXT);
-    FILE* stream = descriptor == -1 ? nullptr : _fdopen(descriptor, "r");
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return;
+    }
+    FILE* stream = _fdopen(descriptor, "r");
     if (stream == nullptr) {
-        descriptor == -1 ? CloseHandle(file) : _close(descriptor);
+        _close(descriptor);
         return;
     }
     while (!feof(stream))
