@@ -13,7 +13,7 @@ BOOL next_answer = TRUE;
 BOOL WINAPI record_exit_windows(UINT flags, DWORD reason)
 {
     std::lock_guard<std::mutex> hold(lock);
-    recorded.push_back({flags, reason});
+    recorded.push_back({flags, reason, GetTickCount()});
     return next_answer;
 }
 

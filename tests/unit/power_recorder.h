@@ -9,6 +9,7 @@
 struct PowerRequest {
     UINT flags;
     DWORD reason;
+    DWORD at; // GetTickCount() when it was made
 };
 
 class PowerRecorder {

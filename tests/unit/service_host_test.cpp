@@ -163,7 +163,6 @@ TEST_F(ServiceHost, StartThenStopGivesTheFiveReports)
                             SERVICE_CONTROL_INTERROGATE, SERVICE_CONTROL_SHUTDOWN, 128};
     for (DWORD control : others)
         registered_handler(control);
-    Sleep(100);
     EXPECT_EQ(2u, recorded().size());
 
     registered_handler(SERVICE_CONTROL_STOP);
@@ -192,7 +191,6 @@ TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
     ASSERT_EQ(4u, during.size()) << "stop-pending is reported at once, twice";
     EXPECT_EQ(STOP_PENDING_2, during[2]);
     EXPECT_EQ(STOP_PENDING_3, during[3]);
-    Sleep(200);
     EXPECT_EQ(4u, recorded().size()) << "stopped must wait for the delay";
     EXPECT_TRUE(recorder.requests().empty());
 
