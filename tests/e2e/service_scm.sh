@@ -84,7 +84,7 @@ scheduled_restart() {
     end_session
     # Under Wine a service starts in C:\windows; that is where it looks for its markers.
     : >"$WINEPREFIX/drive_c/windows/kvrestarthr.nkv"
-    session "@2026-12-07 19:00:20"
+    session "@2026-12-07 19:00:02"
     "$WINE64" sc start "$SERVICE" >/dev/null
     check "a forced restart on the first tick, just after 19:00" wait_for 20 restart_requested
     check "no power-off" not power_off_requested
