@@ -2,12 +2,11 @@
 // main of their own, link the notifier without it.
 #include "notifier.h"
 
-#include "resource_ids.h"
 #include "window_shell.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    register_main_window_class(instance, notifier_window_proc, IDI_APP_SMALL);
+    register_notifier_class(instance);
     HWND window = create_notifier_window(instance);
     if (window == nullptr)
         return 0;

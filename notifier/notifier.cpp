@@ -107,6 +107,12 @@ LRESULT on_destroy(HWND window)
 
 } // namespace
 
+void register_notifier_class(HINSTANCE instance)
+{
+    // The small icon serves as the class icon too.
+    register_main_window_class(instance, notifier_window_proc, IDI_APP_SMALL);
+}
+
 HWND create_notifier_window(HINSTANCE instance)
 {
     // A full-width bar along the bottom of the primary screen, above other windows; it

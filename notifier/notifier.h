@@ -15,6 +15,7 @@ constexpr UINT REHIDE_PERIOD = 5000;
 constexpr int BAR_HEIGHT = 50;
 
 // The steps of the start-up, in their order.
+void register_notifier_class(HINSTANCE instance);
 HWND create_notifier_window(HINSTANCE instance); // nullptr when it cannot be created
 void add_tray_icon(HWND window);
 void start_notifier_timers(HWND window);
