@@ -2,8 +2,6 @@
 # from its template, with the programs to measure in C:\bench; a virtual display and a
 # Wine session of their own, both ended on exit.
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
-# The menu builder that a session start runs would only compete for the CPU.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 
 # bench_setup NAME BUILD_FOLDER PROGRAM...: sets build, WINE (the loader of the build's
 # programs, Wine's 32-bit one for a 32-bit build) and prefix ($build/bench-NAME) with each
@@ -16,15 +14,12 @@ bench_setup() {
         [ -f "$build/$program" ] || { echo "missing $build/$program (build first: scripts/build.sh)" >&2; exit 1; }
     done
     WINE=$WINE64
-    x86_64-w64-mingw32-objdump -f "$build/$1" | grep -q 'i386:x86-64' || WINE=/usr/lib/wine/wine
-    make_prefix "$KV_TEMPLATE"
+    [ "$(pe_machine "$build/$1")" = i386:x86-64 ] || WINE=/usr/lib/wine/wine
     prefix=$build/bench-$name
-    rm -rf "$prefix"
-    cp -a "$KV_TEMPLATE" "$prefix"
+    fresh_prefix "$prefix"
     mkdir -p "$prefix/drive_c/bench"
     for program; do cp "$build/$program" "$prefix/drive_c/bench/"; done
-    start_display
-    trap 'end_session; end_display || true' EXIT
+    own_display
     start_session "$prefix"
 }
 

@@ -9,10 +9,8 @@ scripts/build.sh
 . scripts/wine-env.sh
 
 # The unit tests' copy of the pristine prefix that every scenario copies too.
-make_prefix "$KV_TEMPLATE"
 prefix=$PWD/build/wineprefix
-rm -rf "$prefix"
-cp -a "$KV_TEMPLATE" "$prefix"
+fresh_prefix "$prefix"
 
 why=$(scripts/runs-32bit.sh) || echo "The 32-bit build's tests are reported as skipped: $why."
 start_display

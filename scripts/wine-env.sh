@@ -2,7 +2,9 @@
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a fresh prefix
+# No Mono or Gecko prompts in a fresh prefix; no menu builder, which every session start
+# and restart runs and which has nothing to do here.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # The pristine prefix that the tests, scenarios and benchmarks of both builds copy: a
 # 64-bit Windows that runs 32-bit programs too (WoW64) where wine32 is installed.
 KV_TEMPLATE=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-template
@@ -17,12 +19,28 @@ make_prefix() {
     fi
 }
 
-# Starts a Wine session in the prefix, its output detached so that it holds no pipe of
-# the caller's; end it with end_session.
+# fresh_prefix FOLDER: a fresh copy of the template at FOLDER, the template made first if
+# need be.
+fresh_prefix() {
+    make_prefix "$KV_TEMPLATE"
+    rm -rf "$1"
+    cp -a "$KV_TEMPLATE" "$1"
+}
+
+# pe_machine FILE: the machine a Windows program is built for (i386, i386:x86-64).
+pe_machine() { x86_64-w64-mingw32-objdump -f "$1" | sed -n 's/^architecture: \([^,]*\),.*/\1/p'; }
+
+# start_session PREFIX [WORD...]: starts a Wine session in the prefix, its first process
+# (wineboot, run through the words given: an environment, a faked clock) with its output
+# detached so that it holds no pipe of the caller's, its trace going to SESSION_LOG (by
+# default nowhere). Sets BOOT_PID; ends as that process does. End it with end_session.
 start_session() {
     export WINEPREFIX=$1
+    shift
     "$WINESERVER" -p
-    "$WINE64" wineboot </dev/null >/dev/null 2>&1
+    "$@" "$WINE64" wineboot </dev/null >/dev/null 2>>"${SESSION_LOG:-/dev/null}" &
+    BOOT_PID=$!
+    wait "$BOOT_PID"
 }
 
 # prefix_processes [PATTERN]: the ids of the Wine processes, the server among them, whose
@@ -68,6 +86,13 @@ end_session() {
     # shellcheck disable=SC2086 # paths without spaces
     rm -f ${SESSION_LEFTOVERS:-}
     SESSION_LEFTOVERS=
+}
+
+# own_display: a virtual display unless one is given; on exit, the session and the display
+# that this started end.
+own_display() {
+    [ -n "${DISPLAY:-}" ] || start_display
+    trap 'end_session; end_display || true' EXIT
 }
 
 # A virtual display of our own: sets DISPLAY and XVFB_PID.

@@ -2,6 +2,7 @@
 # its own Wine session, checks that say what they saw, and clean-up of what was started.
 set -eEuo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+E2E=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)   # the scenarios and their helpers
 
 : "${KV_BUILD:?the build folder of the programs under test}"
 # What differs between the builds: the loader of their programs, their package, and the
@@ -24,15 +25,18 @@ failures=0
 
 # winpath PATH: the Linux file as the prefix's programs reach it, through Wine's drive Z:.
 winpath() { echo "Z:${1//\//\\}"; }
-# The service as the service control manager reports it. sc can take long to answer on a
-# loaded host or a fast clock; a query that does not answer within 10 s reports nothing.
-# Once a query kept a scenario waiting until ctest's limit, in a session's restart: so sc
-# is killed 5 s after the polite end too, and its answer goes through a file, which no
-# process it may have started can hold open as it could a pipe.
+# The service as the service control manager reports it, and sc's exit code in SC_RC (in
+# the calling shell, when not run in a pipe). sc can take long to answer on a loaded host
+# or a fast clock: a query that does not answer within 10 s reports nothing, and sc is
+# killed 5 s after the polite end. Its answer goes through a file, which no process it may
+# have started can hold open as it could a pipe.
 service_query() {
-    timeout -k 5 10 "$WINE64" sc query "$SERVICE" >"$WINEPREFIX/sc-query.out" 2>/dev/null || true
+    SC_RC=0
+    timeout -k 5 10 "$WINE64" sc query "$SERVICE" >"$WINEPREFIX/sc-query.out" 2>/dev/null || SC_RC=$?
     tr -d '\r' <"$WINEPREFIX/sc-query.out"
 }
+# sc ends with 1 when it knows no such service; a query its limit cuts short is no answer.
+service_absent() { service_query >/dev/null; [ "$SC_RC" -eq 1 ]; }
 state_is() { service_query | grep -q "STATE *: *$1 "; }
 
 # new_prefix NAME: a fresh prefix for one scenario, with C:\NuvexKV present. Nothing of an
@@ -44,33 +48,26 @@ new_prefix() {
     [ -z "${DISPLAY:-}" ] || wait_for 10 display_clear ||
         stop "windows of an earlier scenario are still on the display: $(our_windows | tr '\n' ' ')"
     export WINEPREFIX=$KV_BUILD/e2e/$1
-    rm -rf "$WINEPREFIX"
     mkdir -p "$KV_BUILD/e2e"
-    cp -a "$KV_TEMPLATE" "$WINEPREFIX"
+    fresh_prefix "$WINEPREFIX"
     mkdir -p "$WINEPREFIX/drive_c/NuvexKV"
+    CASE_OPEN=1
     SESSION_LOG=$WINEPREFIX/session.log
 }
 
 # session [FAKETIME value]: starts the prefix's session with Wine's process trace in
 # SESSION_LOG, its Windows processes on a faked clock when a value is given. The server
-# keeps the true clock: it measures every wait with a time limit, Wine's own start-up
-# handshakes among them, and on a server clock 100 times faster a service whose start
-# takes more than a tenth of a second (as under load) was seen to fail. A process's Sleep
-# runs on its own clock, and file times stay true (faked ones make Wine rebuild a prefix).
-# With the clock library loaded, the session's first process once died at its start
-# ("failed to map the shared user data: c0000018": the fixed address was taken); faked
-# sessions therefore run with the address space laid out the same every time.
+# keeps the true clock, file times stay true and the address space is laid out the same
+# every time (Wine's quirks, in the README, say why).
 session() {
-    local fake=()
-    [ $# -gt 0 ] &&
-        fake=(setarch "$(uname -m)" -R env "LD_PRELOAD=$FAKETIME_LIB" "FAKETIME=$1" NO_FAKE_STAT=1)
-    WINEDEBUG=+process "$WINESERVER" -p
-    local rc=0
-    WINEDEBUG=+process "${fake[@]}" "$WINE64" wineboot </dev/null >/dev/null 2>"$SESSION_LOG" &
+    local fake=(env WINEDEBUG=+process) rc=0
+    [ $# -eq 0 ] || fake=(setarch "$(uname -m)" -R "${fake[@]}" "LD_PRELOAD=$FAKETIME_LIB"
+                          "FAKETIME=$1" NO_FAKE_STAT=1)
+    : >"$SESSION_LOG"
+    start_session "$WINEPREFIX" "${fake[@]}" || rc=$?
     # The clock library shares the fake start time through a semaphore and a memory block
     # named after the session's first process; no process removes them, end_session does.
-    [ $# -eq 0 ] || SESSION_LEFTOVERS+=" /dev/shm/sem.faketime_sem_$! /dev/shm/faketime_shm_$!"
-    wait $! || rc=$?
+    [ $# -eq 0 ] || SESSION_LEFTOVERS+=" /dev/shm/sem.faketime_sem_$BOOT_PID /dev/shm/faketime_shm_$BOOT_PID"
     # A power request made while the session starts (a service at its first tick) ends
     # every process of the session, this start too: what follows checks what happened.
     [ "$rc" -eq 0 ] || echo "  (the session's start ended with $rc)"
@@ -197,14 +194,10 @@ stop() {
 trap 'rc=$?; [ "$BASH_SUBSHELL" -gt 0 ] ||
       stop "\"$BASH_COMMAND\" ended with $rc (line $LINENO of ${BASH_SOURCE[0]##*/})"' ERR
 
-# Ends the session; a prefix (some 700 MB) is kept for inspection only when a check failed.
+# Ends the scenario: its last case, if still open, then says how it went.
 finish() {
-    end_session || failures=$((failures + 1))
-    if [ "$failures" -ne 0 ]; then
-        echo "$failures check(s) failed; kept for inspection: $WINEPREFIX"
-        exit 1
-    fi
-    rm -rf "$WINEPREFIX"
+    [ -z "${CASE_OPEN:-}" ] || end_case
+    [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
 }
 trap end_session EXIT
 
@@ -214,14 +207,6 @@ BOX_NAME='^Nuvex Kelvaro \(Free Version\)$'
 # The prompt reader of the build, reached through Wine's drive Z: from any prefix.
 READ_PROMPT=$(winpath "$KV_BUILD/tests/read_prompt.exe")
 
-# use_display: scripts/test.sh hands ctest its display; called on its own, a script starts
-# one. On exit everything the scenario started ends.
-use_display() {
-    # Wine's menu builder, which every session start and restart runs, has nothing to do here.
-    export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
-    [ -n "${DISPLAY:-}" ] || start_display
-    trap 'end_session; end_display || true' EXIT
-}
 
 # our_windows: the prompts and Wine tray windows on the display.
 our_windows() {
@@ -240,12 +225,14 @@ begin_case() {
     for file in "$@"; do cp "$KV_BUILD/$file" "$WINEPREFIX/drive_c/kv/"; done
 }
 
-# start_program FOLDER PROGRAM: C:\kv\PROGRAM in the background, its current directory
-# C:\FOLDER. A forced restart shows in the process trace of the asking process, so that
-# trace goes to the session log too. Sets PROGRAM_PID.
+# start_program FOLDER PROGRAM: PROGRAM (C:\kv\PROGRAM for a bare name) in the background,
+# its current directory C:\FOLDER. A forced restart shows in the process trace of the
+# asking process, so that trace goes to the session log too. Sets PROGRAM_PID.
 start_program() {
+    local program=$2
+    [[ $program == *\\* ]] || program="C:\\kv\\$program"
     (cd "$WINEPREFIX/drive_c/$1" &&
-        WINEDEBUG=+process exec timeout -k 5 300 "$WINE" "C:\\kv\\$2" \
+        WINEDEBUG=+process exec timeout -k 5 300 "$WINE" "$program" \
             </dev/null >/dev/null 2>>"$SESSION_LOG") &
     PROGRAM_PID=$!
 }
@@ -281,10 +268,12 @@ answer() {
 }
 
 # Ends the case: the session and everything in it. The prefix (some 700 MB) stays only
-# when a check failed.
+# when a check of the case failed.
+case_failures=0
 end_case() {
     end_session || failures=$((failures + 1))
     wait "${PROGRAM_PID:-}" 2>/dev/null || true
+    CASE_OPEN=
     if [ "$failures" -eq "$case_failures" ]; then
         rm -rf "$WINEPREFIX"
     else

@@ -9,7 +9,7 @@
 CONFIG=shutdownaftersetting.nkv
 SCREENSHOT=$KV_BUILD/e2e/launcher-prompt.png
 
-use_display
+own_display   # scripts/test.sh hands ctest its display; a script alone starts one
 
 # begin_launcher_case NAME: a fresh prefix with the launcher in C:\kv, and C:\work to
 # start from.

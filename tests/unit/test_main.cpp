@@ -1,9 +1,8 @@
 // Test entry: no test process may ever ask Windows to end the session for real.
 //
-// Tests name a loop's case in each assertion's message rather than with SCOPED_TRACE: on
-// Windows the first SCOPED_TRACE of a thread makes gtest start a watcher thread, and Wine's
-// 32-bit loader was seen to crash (SIGSEGV) when a test process ended while that thread
-// was still starting.
+// Tests name a loop's case in each assertion's message rather than with SCOPED_TRACE, whose
+// first use on a thread starts a watcher thread (Wine's quirks, in the README, say why
+// that matters).
 #include "power_actions.h"
 #include "power_recorder.h"
 
