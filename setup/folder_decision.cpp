@@ -1,6 +1,7 @@
 #include "folder_decision.h"
 
 #include <stdio.h>
+#include <wchar.h>
 
 FolderDecision decide_folder(const FolderSeen& seen)
 {
@@ -30,6 +31,15 @@ void aside_name(const wchar_t* folder, const wchar_t* what, const SYSTEMTIME& wh
                             when.wSecond);
     if (attempt > 0 && used > 0)
         _snwprintf_s(name + used, size - static_cast<size_t>(used), _TRUNCATE, L"-%d", attempt);
+}
+
+bool is_launcher_delay(const wchar_t* word)
+{
+    static const wchar_t* const DELAYS[] = {L"30mins", L"1hr", L"2hr", L"4hr"};
+    for (const wchar_t* delay : DELAYS)
+        if (wcscmp(word, delay) == 0)
+            return true;
+    return false;
 }
 
 bool carries_over(const FileSeen& seen)

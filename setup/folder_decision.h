@@ -44,3 +44,6 @@ constexpr ULONGLONG LARGEST_CARRIED_FILE = 64 * 1024;
 
 // Only a plain file with a single name, of a sensible size, is read.
 bool carries_over(const FileSeen& seen);
+
+// One of the launcher's longer delays, exactly as its configuration names them.
+bool is_launcher_delay(const wchar_t* word);

@@ -254,14 +254,35 @@ FolderSeen inspect_folder(MSIHANDLE install, const Paths& paths, HANDLE* folder)
     return seen;
 }
 
+// The configuration that a launcher delay given at install makes, in place of any other.
+void configure_delay(Carried& carried, const wchar_t* launcher_delay)
+{
+    if (*launcher_delay == L'\0')
+        return;
+    _snprintf_s(carried.config, _TRUNCATE, "Setting=%ls", launcher_delay);
+    carried.config_found = true;
+}
+
+// In the package's own folder nobody else adds a name: the old file, whatever it is, goes
+// and the new one is made in its place.
+bool replace_file(MSIHANDLE install, const wchar_t* path, Guarded what, const char* line)
+{
+    if (!DeleteFileW(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        log_step(install, L"%ls could not be replaced (Windows error %lu).", path, GetLastError());
+        return false;
+    }
+    return make_file(install, path, what, line, false);
+}
+
 bool replace_folder(MSIHANDLE install, const Paths& paths, HANDLE folder, FolderDecision decision,
-                    bool was_directory)
+                    bool was_directory, const wchar_t* launcher_delay)
 {
     Carried carried{};
     if (was_directory) {
         carry_line(install, SETTING_FILE.text, carried.setting);
         carried.config_found = carry_line(install, paths.config, carried.config);
     }
+    configure_delay(carried, launcher_delay);
     bool moved = set_aside(install, paths, folder, decision.what);
     CloseHandle(folder);
     return moved && make_folder(install, paths, carried);
@@ -269,22 +290,27 @@ bool replace_folder(MSIHANDLE install, const Paths& paths, HANDLE folder, Folder
 
 } // namespace
 
-bool secure_setting_folder(MSIHANDLE install)
+bool secure_setting_folder(MSIHANDLE install, const wchar_t* launcher_delay)
 {
     Paths paths = folder_paths();
     HANDLE folder = INVALID_HANDLE_VALUE;
     FolderSeen seen = inspect_folder(install, paths, &folder);
     FolderDecision decision = decide_folder(seen);
     if (decision.step == FolderStep::move_aside)
-        return replace_folder(install, paths, folder, decision, seen.by_handle == Entry::directory);
+        return replace_folder(install, paths, folder, decision, seen.by_handle == Entry::directory,
+                              launcher_delay);
     if (folder != INVALID_HANDLE_VALUE)
         CloseHandle(folder);
+    Carried given{};
+    configure_delay(given, launcher_delay);
     switch (decision.step) {
     case FolderStep::create:
-        return make_folder(install, paths, Carried{});
+        return make_folder(install, paths, given);
     case FolderStep::keep:
         log_step(install, L"%ls is the package's own: left as it is.", paths.folder);
-        return make_file(install, SETTING_FILE.text, Guarded::setting_file, "", true);
+        return make_file(install, SETTING_FILE.text, Guarded::setting_file, "", true) &&
+               (!given.config_found ||
+                replace_file(install, paths.config, Guarded::launcher_config, given.config));
     default:
         log_step(install, L"%ls is left as it is: a link this system opens as its target, or gone "
                           L"while it was looked at. An administrator must remove it.", paths.folder);

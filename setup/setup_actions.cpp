@@ -1,14 +1,48 @@
-// The package's custom actions, run by Windows Installer as LocalSystem: deferred, not
-// impersonating, each a step of the installation script whose failure rolls it back.
+// The package's custom actions. CheckLauncherDelay runs first, as the installing user,
+// before anything is written; the others run as LocalSystem, deferred, each a step of
+// the installation script whose failure rolls it back.
+#include "folder_decision.h"
 #include "service_process.h"
 #include "setting_folder.h"
+#include "setup_log.h"
+
+namespace {
+
+// The launcher delay the installation was given, from the property that holds it: empty,
+// or one of the launcher's words. False, said in the log, for anything else.
+bool given_launcher_delay(MSIHANDLE install, const wchar_t* property, wchar_t* delay, DWORD size)
+{
+    UINT got = MsiGetPropertyW(install, property, delay, &size);
+    if (got == ERROR_SUCCESS && (*delay == L'\0' || is_launcher_delay(delay)))
+        return true;
+    log_step(install, L"LAUNCHERDELAY must be one of 30mins, 1hr, 2hr, 4hr; nothing is installed "
+                      L"or changed.");
+    return false;
+}
+
+constexpr DWORD DELAY_SIZE = 16;
+
+} // namespace
 
 extern "C" {
 
-// C:\NuvexKV, its rights and its setting file, on install, repair and upgrade.
+// LAUNCHERDELAY, before the installation writes anything.
+UINT WINAPI CheckLauncherDelay(MSIHANDLE install)
+{
+    wchar_t delay[DELAY_SIZE] = L"";
+    return given_launcher_delay(install, L"LAUNCHERDELAY", delay, DELAY_SIZE) ? ERROR_SUCCESS
+                                                                            : ERROR_INSTALL_FAILURE;
+}
+
+// C:\NuvexKV, its rights, its setting file and the launcher's configuration (LAUNCHERDELAY,
+// handed over as the action's data), on install, repair and upgrade.
 UINT WINAPI SecureSettingFolder(MSIHANDLE install)
 {
-    return secure_setting_folder(install) ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+    wchar_t delay[DELAY_SIZE] = L"";
+    return given_launcher_delay(install, L"CustomActionData", delay, DELAY_SIZE) &&
+                   secure_setting_folder(install, delay)
+               ? ERROR_SUCCESS
+               : ERROR_INSTALL_FAILURE;
 }
 
 // Before the service is stopped: its process, which a delay would keep stop-pending.

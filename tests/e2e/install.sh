@@ -43,15 +43,16 @@ uninstall() {
     check "msiexec /x /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
 }
 
+# find_shortcuts: the shortcuts where msiexec put them, from the last verbose log, in menu
+# and startup. (Wine's msiexec resolves the folders of a per-machine package to the
+# current user's; Windows to the all-users ones.)
+find_shortcuts() {
+    menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
+    startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
+}
 # log_property NAME: the value msiexec gave the property, from the last verbose log.
 log_property() { grep -a "^Property(S): $1 = " "$MSI_LOG" | tail -n 1 | sed "s/^[^=]*= //" | tr -d '\r'; }
 
-# sc ends with 1 when it knows no such service; a query its limit cuts short is no answer.
-service_absent() {
-    local rc=0
-    timeout -k 5 10 "$WINE64" sc query "$SERVICE" >/dev/null 2>&1 || rc=$?
-    [ "$rc" -eq 1 ]
-}
 # Wine 8's sc has no "qc": the configuration is read where the service control manager
 # keeps it.
 config_is() {
@@ -67,38 +68,12 @@ ended_in_delay() { ! service_process_running && ! power_off_requested; }
 
 same_file() { cmp -s "$1" "$2"; }
 absent() { [ ! -e "$1" ]; }
-# pe_machine FILE: the machine a Windows program is built for (i386, i386:x86-64).
-pe_machine() { x86_64-w64-mingw32-objdump -f "$1" | sed -n 's/^architecture: \([^,]*\),.*/\1/p'; }
 machine_is() { [ "$(pe_machine "$1")" = "$2" ]; }
 # table_row_has MSI TABLE KEY TEXT: the row of that key in an exported table holds TEXT.
 table_row_has() { msiinfo export "$1" "$2" | tr -d '\r' | awk -F'\t' -v k="$3" '$1 == k' | grep -qF -- "$4"; }
 
 # lnk FILE FIELD: the target or the working folder a shell link records.
-lnk() {
-    python3 - "$1" "$2" <<'EOF'
-import struct, sys
-data = open(sys.argv[1], "rb").read()
-flags = struct.unpack_from("<I", data, 0x14)[0]
-pos = 0x4C
-if flags & 0x01:                                   # item id list
-    pos += 2 + struct.unpack_from("<H", data, pos)[0]
-target = ""
-if flags & 0x02:                                   # link info: local base path
-    size, _, info_flags, _, base = struct.unpack_from("<IIIII", data, pos)
-    if info_flags & 1:
-        target = data[pos + base:data.index(b"\0", pos + base)].decode("latin-1")
-    pos += size
-fields = {"target": target}
-for bit, name in ((0x04, "name"), (0x08, "relative"), (0x10, "workdir"), (0x20, "args")):
-    if flags & bit:
-        count = struct.unpack_from("<H", data, pos)[0]
-        width = 2 if flags & 0x80 else 1
-        raw = data[pos + 2:pos + 2 + count * width]
-        fields[name] = raw.decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0")
-        pos += 2 + count * width
-print(fields.get(sys.argv[2], ""))
-EOF
-}
+lnk() { python3 "$E2E/lnk.py" "$1" "$2"; }
 lnk_is() { [ "$(lnk "$1" "$2")" = "$3" ]; }
 
 run_keys_mention() {
@@ -128,57 +103,13 @@ package_rules() {
              ServiceControl RemoveFile CreateFolder; do
         msiinfo export "$1" "$t" | tr -d '\r' | tail -n +4 | sed "s/^/$t\t/"
     done | cat - <(msiinfo suminfo "$1" | sed -n 's/^Version: \([0-9]*\).*/Summary\tVersion\t\1/p') |
-    awk -F'\t' -v version="$2" '
-        function bit(value, b) { return int(value / b) % 2 }
-        function rule(ok, text) { print (ok ? 1 : 0) "\t" text }
-        $1 == "InstallExecuteSequence" { seq[$2] = $4; cond[$2] = $3 }
-        $1 == "CustomAction" { type[$2] = $3; source[$2] = $4; target[$2] = $5 }
-        $1 == "Shortcut" { shortcut[$2] = $6 }
-        $1 == "Feature" { feature[$2] = $9 }
-        $1 == "Upgrade" { upgrade[$8] = $3 "|" $4 "|" $6 }
-        $1 == "Property" || $1 == "Summary" { prop[$2] = $3 }
-        $1 == "ServiceInstall" { service = $5 "|" $6 "|" $10 }
-        $1 == "ServiceControl" { control = $4 "|" $6 }
-        $1 == "RemoveFile" { removed[$4] = $5 "|" $6 }
-        $1 == "CreateFolder" { created[$2] = 1 }
-        END {
-            rule(prop["ProductVersion"] == version && prop["Version"] == 200,
-                 "version " version ", for Windows Installer 2.0 and later (Vista has 4.0)")
-            rule(upgrade["WIX_UPGRADE_DETECTED"] == "|" version "|513" &&
-                 upgrade["WIX_DOWNGRADE_DETECTED"] == version "||2",
-                 "it replaces any earlier or same version, carrying the features over, and refuses a later one")
-            rule(seq["RemoveExistingProducts"] == seq["InstallInitialize"] + 1,
-                 "the replaced version is removed right after InstallInitialize, in this installation")
-            rule(shortcut["LauncherMenu"] == "[#KVButton.exe]" && shortcut["NotifierStartup"] == "[#kvnotify.exe]",
-                 "plain shortcuts to the launcher and notifier files, not advertised")
-            rule(bit(feature["Main"], 16), "the main feature cannot be left out")
-            for (a in type) if (bit(type[a], 2048) != bit(type[a], 1024)) mixed = mixed " " a
-            rule(mixed == "", "immediate actions run as the installing user, deferred ones as LocalSystem" mixed)
-            for (a in type) if (type[a] != 51 && (type[a] % 64 != 1 || source[a] != "KelvaroSetup")) runs = runs " " a
-            rule(runs == "", "no action runs a program: each sets a property or calls the setup DLL" runs)
-            rule(type["SecureSettingFolder"] == 3073 && type["EndServiceProcess"] == 3073 &&
-                 type["StartServiceAgain"] == 3393,
-                 "the DLL runs deferred as LocalSystem, and starts the service again on rollback")
-            rule(service == "16|2|" && control == "163|1",
-                 "the service: own process, automatic, LocalSystem; started, stopped and removed")
-            rule(cond["EndServiceProcess"] == "$Service=2 OR $Service=3" &&
-                 cond["StartServiceAgain"] == cond["EndServiceProcess"] &&
-                 seq["RemoveExistingProducts"] < seq["StartServiceAgain"] &&
-                 seq["StartServiceAgain"] < seq["EndServiceProcess"] && seq["EndServiceProcess"] < seq["StopServices"],
-                 "before the service is stopped, its process is ended, whenever its component is installed or removed")
-            rule(removed["shutdownafter.nkv"] == "SETTINGDIR|2" && removed[""] == "SETTINGDIR|2",
-                 "uninstalling removes the setting file, and C:\\NuvexKV when it is empty")
-            rule(cond["SecureSettingFolder"] == "$SettingFolder=3" && !created["SETTINGDIR"] &&
-                 seq["RemoveExistingProducts"] < seq["SecureSettingFolder"] &&
-                 seq["SecureSettingFolder"] < seq["StartServices"],
-                 "C:\\NuvexKV is made by the DLL alone, whenever its component is installed, before the service starts")
-        }'
+    awk -F'\t' -v version="$2" -f "$E2E/package_rules.awk"
 }
 
 package_contents() {
     # The 32-bit package cannot be installed here: what it would install is read out.
     # No Wine here; the folder stands in for a prefix so that the clean-up stays in it.
-    export WINEPREFIX=$KV_BUILD/e2e/package_contents
+    export WINEPREFIX=$KV_BUILD/e2e/package_contents CASE_OPEN=1
     local x86=$WINEPREFIX/x86 p package ok rule
     rm -rf "$WINEPREFIX"
     mkdir -p "$x86"
@@ -216,11 +147,20 @@ install_uninstall() {
     # A user's link at C:\NuvexKV, and one whose name only begins so. Wine opens a link as
     # its target, where Windows opens the link itself: the install must refuse it here.
     rmdir "$folder"
+    session
+    local bad
+    for bad in 5mins 2HR 'C:\Windows\win.ini' "$(printf '4hr%.0s' {1..100})"; do
+        msiexec /i "$(winpath "$MSI")" "LAUNCHERDELAY=$bad"
+        check "LAUNCHERDELAY=${bad:0:12} fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq 67
+        check "  saying why" setup_said 'LAUNCHERDELAY must be one of 30mins, 1hr, 2hr, 4hr;'
+        check "  nothing installed" service_absent
+        check "  nothing written" absent "$folder"
+    done
+
     mkdir "$scratch"
     echo "the user's" >"$scratch/mine"
     ln -s "$scratch" "$folder"
     ln -s "$scratch" "$folder-x"
-    session
     msiexec /i "$(winpath "$MSI")"
     # 1603, a failed installation; a Linux exit code keeps its low 8 bits, 67.
     check "with a link at C:\\NuvexKV the install fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq 67
@@ -254,8 +194,7 @@ install_uninstall() {
     check "no daily restart marker unless chosen" absent "$(system_dir)/kvrestarthr.nkv"
     check "no daily power-off marker unless chosen" absent "$(system_dir)/kvshutdownhr.nkv"
     local menu startup
-    menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
-    startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
+    find_shortcuts
     check "the shortcuts are there" test -f "$menu" -a -f "$startup"
 
     # Uninstalling while a power-off is pending: the service, started on "Setting=5mins"
@@ -291,11 +230,8 @@ shortcuts() {
     new_prefix shortcuts
     session
     install
-    # Wine's msiexec resolves the folders of a per-machine package to the current
-    # user's (Windows: to the all-users ones); the shortcuts lie where it resolved them.
     local menu startup
-    menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
-    startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
+    find_shortcuts
     check "a Start-menu shortcut" test -f "$menu"
     check "  to the launcher" lnk_is "$menu" target "$INSTALLED\\KVButton.exe"
     check "  starting in c:\\NuvexKV, where its configuration lies" lnk_is "$menu" workdir 'C:\NuvexKV\'
@@ -381,12 +317,14 @@ upgrade() {
     "$SOURCES/scripts/package.sh" --one "$KV_ARCH" "$KV_BUILD" "$rebuilt" "$version" >/dev/null 2>&1
     "$SOURCES/scripts/package.sh" --one "$KV_ARCH" "$KV_BUILD" "$newer" "$later" >/dev/null 2>&1
     session
-    install ADDLOCAL=Main,DailyPowerOff
-    # Windows carries the chosen features over (MigrateFeatureStates); Wine's msi was
-    # seen not to, so the choice is given again.
+    install ADDLOCAL=Main,DailyPowerOff LAUNCHERDELAY=2hr
+    # Windows carries the chosen features over (MigrateFeatureStates); Wine's msi does
+    # not, so the choice is given again.
     msiexec /i "$(winpath "$rebuilt")" ADDLOCAL=Main,DailyPowerOff
     check "$version rebuilt, with a new product code, installs over $version with 0 (got $MSI_RC)" \
         test "$MSI_RC" -eq 0
+    check "  keeping the launcher's delay given before" \
+        test "$(cat "$(drive_c)/NuvexKV/shutdownaftersetting.nkv")" = Setting=2hr
     install ADDLOCAL=Main,DailyPowerOff     # and the first build over that again
     end_session
     check "one product is installed, $version" test "$(installed_products)" = "$version"

@@ -45,6 +45,14 @@ TEST(SetupFolder, OnlyAPlainFileWithOneNameOfASensibleSizeCarriesOver)
     EXPECT_FALSE(carries_over({Entry::file, Entry::file, 1, LARGEST_CARRIED_FILE + 1})) << "too large";
 }
 
+TEST(SetupFolder, OnlyTheLaunchersFourDelaysAreTakenExactly)
+{
+    for (const wchar_t* word : {L"30mins", L"1hr", L"2hr", L"4hr"})
+        EXPECT_TRUE(is_launcher_delay(word)) << word;
+    for (const wchar_t* word : {L"5mins", L"2HR", L"2hr ", L"", L"C:\\x", L"Setting=2hr"})
+        EXPECT_FALSE(is_launcher_delay(word)) << word;
+}
+
 TEST(SetupFolder, TheSetAsideNameSaysWhatAndWhen)
 {
     const SYSTEMTIME when = {2026, 12, 2, 8, 20, 5, 9, 0};

@@ -1,0 +1,53 @@
+# The package's rules, read from its tables as package_rules (install.sh) hands them over:
+# one line per table row, the table's name first, tab-separated; the summary's Version
+# as "Summary Version N". Prints one line per rule: "1" or "0", a tab and the rule.
+# Windows Installer enforces what Wine's msiexec lets pass: the tables are what shows it.
+function bit(value, b) { return int(value / b) % 2 }
+function rule(ok, text) { print (ok ? 1 : 0) "\t" text }
+$1 == "InstallExecuteSequence" { seq[$2] = $4; cond[$2] = $3 }
+$1 == "CustomAction" { type[$2] = $3; source[$2] = $4; target[$2] = $5 }
+$1 == "Shortcut" { shortcut[$2] = $6 }
+$1 == "Feature" { feature[$2] = $9 }
+$1 == "Upgrade" { upgrade[$8] = $3 "|" $4 "|" $6 }
+$1 == "Property" || $1 == "Summary" { prop[$2] = $3 }
+$1 == "ServiceInstall" { service = $5 "|" $6 "|" $10 }
+$1 == "ServiceControl" { control = $4 "|" $6 }
+$1 == "RemoveFile" { removed[$4] = $5 "|" $6 }
+$1 == "CreateFolder" { created[$2] = 1 }
+END {
+    rule(prop["ProductVersion"] == version && prop["Version"] == 200,
+         "version " version ", for Windows Installer 2.0 and later (Vista has 4.0)")
+    rule(upgrade["WIX_UPGRADE_DETECTED"] == "|" version "|513" &&
+         upgrade["WIX_DOWNGRADE_DETECTED"] == version "||2",
+         "it replaces any earlier or same version, carrying the features over, and refuses a later one")
+    rule(seq["RemoveExistingProducts"] == seq["InstallInitialize"] + 1,
+         "the replaced version is removed right after InstallInitialize, in this installation")
+    rule(shortcut["LauncherMenu"] == "[#KVButton.exe]" && shortcut["NotifierStartup"] == "[#kvnotify.exe]",
+         "plain shortcuts to the launcher and notifier files, not advertised")
+    rule(bit(feature["Main"], 16), "the main feature cannot be left out")
+    for (a in type) if (bit(type[a], 2048) != bit(type[a], 1024)) mixed = mixed " " a
+    rule(mixed == "", "immediate actions run as the installing user, deferred ones as LocalSystem" mixed)
+    for (a in type) if (type[a] != 51 && (type[a] % 64 != 1 || source[a] != "KelvaroSetup")) runs = runs " " a
+    rule(runs == "", "no action runs a program: each sets a property or calls the setup DLL" runs)
+    rule(type["SecureSettingFolder"] == 3073 && type["EndServiceProcess"] == 3073 &&
+         type["StartServiceAgain"] == 3393,
+         "the DLL runs deferred as LocalSystem, and starts the service again on rollback")
+    rule(service == "16|2|" && control == "163|1",
+         "the service: own process, automatic, LocalSystem; started, stopped and removed")
+    rule(cond["EndServiceProcess"] == "$Service=2 OR $Service=3" &&
+         cond["StartServiceAgain"] == cond["EndServiceProcess"] &&
+         seq["RemoveExistingProducts"] < seq["StartServiceAgain"] &&
+         seq["StartServiceAgain"] < seq["EndServiceProcess"] && seq["EndServiceProcess"] < seq["StopServices"],
+         "before the service is stopped, its process is ended, whenever its component is installed or removed")
+    rule(removed["shutdownafter.nkv"] == "SETTINGDIR|2" && removed[""] == "SETTINGDIR|2",
+         "uninstalling removes the setting file, and C:\\NuvexKV when it is empty")
+    rule(prop["SecureCustomProperties"] ~ /(^|;)LAUNCHERDELAY(;|$)/ &&
+         type["CheckLauncherDelay"] == 1 && seq["CheckLauncherDelay"] < seq["InstallInitialize"] &&
+         target["SetSecureSettingFolderData"] == "[LAUNCHERDELAY]" &&
+         seq["SetSecureSettingFolderData"] < seq["SecureSettingFolder"],
+         "LAUNCHERDELAY is secure, checked before anything is written, and handed to the DLL")
+    rule(cond["SecureSettingFolder"] == "$SettingFolder=3" && !created["SETTINGDIR"] &&
+         seq["RemoveExistingProducts"] < seq["SecureSettingFolder"] &&
+         seq["SecureSettingFolder"] < seq["StartServices"],
+         "C:\\NuvexKV is made by the DLL alone, whenever its component is installed, before the service starts")
+}
