@@ -80,11 +80,21 @@ setting_bytes() { dd if="$(setting_path)" iflag=noatime status=none 2>/dev/null;
 setting_holds() { [ -f "$(setting_path)" ] && cmp -s <(setting_bytes) <(printf '%s' "$1"); }
 # The setting file has been read since it was last written: its access time, which the
 # scenarios' own reads leave alone, is later than its modification time (the kernel
-# updates it on the first read after a write, on a file system mounted relatime).
+# updates it on the first read after a write, on a file system mounted relatime or
+# strictatime). Where reads leave no trace (noatime), the scenario stops and says so.
 setting_read() {
+    [ -n "${READS_RECORDED:-}" ] || reads_recorded ||
+        stop "the file system of $WINEPREFIX records no reads (noatime): the service's reading cannot be seen"
     local times
     times=$(stat -c '%.9X %.9Y' "$(setting_path)" 2>/dev/null) &&
         awk '{ exit !($1 > $2) }' <<<"$times"
+}
+reads_recorded() {
+    local probe=$WINEPREFIX/read-probe
+    printf x >"$probe"
+    touch -a -d '2000-01-01' "$probe"
+    cat "$probe" >/dev/null
+    [ "$(stat -c %X "$probe")" -gt 946771200 ] && READS_RECORDED=1
 }
 # When the setting file was last read (seconds since 1970), and how long before its last
 # writing a time of that kind was: a writing sets the access time too.
