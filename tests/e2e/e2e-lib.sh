@@ -91,9 +91,7 @@ setting_read() {
 }
 reads_recorded() {
     local probe=$WINEPREFIX/read-probe
-    printf x >"$probe"
-    touch -a -d '2000-01-01' "$probe"
-    cat "$probe" >/dev/null
+    printf x >"$probe" && touch -a -d '2000-01-01' "$probe" && cat "$probe" >/dev/null
     [ "$(stat -c %X "$probe")" -gt 946771200 ] && READS_RECORDED=1
 }
 # When the setting file was last read (seconds since 1970), and how long before its last

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -39,6 +40,7 @@ protected:
     {
         remove_setting_folder();
         make_setting_folder();
+        register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
     }
     void TearDown() override { remove_setting_folder(); }
 };
@@ -47,7 +49,6 @@ TEST_F(Launcher, CancelEndsTheProgramWithZeroAndWritesNothing)
 {
     PowerRecorder recorder;
     write_bytes(SETTING_FILE_PATH, "Setting=2hr\n");
-    register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
     bool window_hidden = false;
     DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
         window_hidden = is_hidden_launcher_window(GetWindow(box, GW_OWNER));
@@ -64,7 +65,6 @@ TEST_F(Launcher, CancelEndsTheProgramWithZeroAndWritesNothing)
 TEST_F(Launcher, YesRestartsAndTheLauncherWaits)
 {
     PowerRecorder recorder;
-    register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
     HWND owner = nullptr;
     DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
         owner = GetWindow(box, GW_OWNER);
@@ -81,7 +81,6 @@ TEST_F(Launcher, NoWithoutFolderShowsNothingMoreAndWaits)
 {
     PowerRecorder recorder;
     remove_setting_folder();
-    register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
     DialogAnswerer answerer(PROMPT_CAPTION, [](HWND box) { click(box, IDNO); });
     EXPECT_TRUE(start_launcher(GetModuleHandleW(nullptr)));
     EXPECT_FALSE(quit_posted());
@@ -92,8 +91,8 @@ TEST_F(Launcher, NoWithoutFolderShowsNothingMoreAndWaits)
 
 TEST_F(Launcher, NoWindowMeansNoPrompt)
 {
-    // Without a registered class the window cannot be created. A class that an earlier
-    // test of this process registered goes first, with its windows and their quits.
+    // Without a registered class the window cannot be created: the class goes, with any
+    // windows of it and their quits.
     for (HWND window : windows_of_this_process(L"KVBUTTON", L"KVButton"))
         DestroyWindow(window);
     while (quit_posted()) {
@@ -115,22 +114,20 @@ TEST_F(Launcher, ConfigurationChoosesTheNoDurationOnceBeforeThePrompt)
     CreateDirectoryA(CONFIG_FOLDER, nullptr);
     SetCurrentDirectoryA(CONFIG_FOLDER);
     EXPECT_EQ(3600000u, launcher_no_duration());
-    load_launcher_config(); // no file
-    EXPECT_EQ(3600000u, launcher_no_duration());
-    write_bytes(CONFIG_FILE, "Setting=5mins");
-    load_launcher_config();
-    EXPECT_EQ(3600000u, launcher_no_duration());
-    write_bytes(CONFIG_FILE, "Setting=2hr\n");
-    load_launcher_config();
-    EXPECT_EQ(3600000u, launcher_no_duration());
-    write_bytes(CONFIG_FILE, "Setting=4hr\nSetting=30mins");
-    load_launcher_config();
-    EXPECT_EQ(1800000u, launcher_no_duration());
+    // In this order: only a recognised token changes the No-duration.
+    const std::pair<const char*, DWORD> configs[] = {
+        {nullptr, 3600000}, {"Setting=5mins", 3600000}, {"Setting=2hr\n", 3600000},
+        {"Setting=4hr\nSetting=30mins", 1800000}};
+    for (const auto& config : configs) {
+        if (config.first != nullptr)
+            write_bytes(CONFIG_FILE, config.first);
+        load_launcher_config();
+        EXPECT_EQ(config.second, launcher_no_duration()) << (config.first ? config.first : "no file");
+    }
 
     // One reading per start, before the prompt: a change while the box is open is not seen.
     PowerRecorder recorder;
     write_bytes(CONFIG_FILE, "Setting=2hr");
-    register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
     std::wstring shown;
     DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
         shown = control_text(box, MESSAGE_TEXT_ID);

@@ -33,26 +33,19 @@ bool shutdown_privilege_enabled(HANDLE token)
     return false;
 }
 
-TEST(PowerActions, RestartAndPowerOffAreForcedPlannedRequests)
+TEST(PowerActions, RestartAndPowerOffAreForcedPlannedRequestsGivingTheirAnswer)
 {
-    PowerRecorder recorder;
-    EXPECT_TRUE(restart_machine());
-    EXPECT_TRUE(power_off_machine());
-    auto requests = recorder.requests();
-    ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ(RESTART_FLAGS, requests[0].flags);
-    EXPECT_EQ(PLANNED, requests[0].reason);
-    EXPECT_EQ(POWER_OFF_FLAGS, requests[1].flags);
-    EXPECT_EQ(PLANNED, requests[1].reason);
-}
-
-TEST(PowerActions, RefusedRequestGivesZero)
-{
-    PowerRecorder recorder;
-    recorder.answer(FALSE);
-    EXPECT_FALSE(restart_machine());
-    EXPECT_FALSE(power_off_machine());
-    EXPECT_EQ(2u, recorder.requests().size());
+    for (BOOL accepted : {TRUE, FALSE}) {
+        PowerRecorder recorder;
+        recorder.answer(accepted);
+        EXPECT_EQ(accepted, restart_machine());
+        EXPECT_EQ(accepted, power_off_machine());
+        auto requests = recorder.requests();
+        ASSERT_EQ(2u, requests.size());
+        EXPECT_EQ(RESTART_FLAGS, requests[0].flags);
+        EXPECT_EQ(POWER_OFF_FLAGS, requests[1].flags);
+        EXPECT_TRUE(requests[0].reason == PLANNED && requests[1].reason == PLANNED);
+    }
 }
 
 TEST(PowerActions, PrivilegeIsEnabledInTheReturnedToken)

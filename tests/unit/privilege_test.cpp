@@ -13,7 +13,7 @@ void remove_shutdown_privilege()
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
     TOKEN_PRIVILEGES removal = {};
     removal.PrivilegeCount = 1;
-    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &removal.Privileges[0].Luid);
+    LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &removal.Privileges[0].Luid);
     removal.Privileges[0].Attributes = SE_PRIVILEGE_REMOVED;
     ASSERT_TRUE(AdjustTokenPrivileges(token, FALSE, &removal, 0, nullptr, nullptr));
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());

@@ -649,12 +649,11 @@ TEST_P(Resources, ManifestRunsAsInvokerForVistaTo11AndThereIsNoVersion)
     IMAGE_NT_HEADERS32 nt = {};
     FILE* program = _wfopen(path_.c_str(), L"rb");
     ASSERT_NE(nullptr, program);
-    fread(&dos, sizeof dos, 1, program);
-    fseek(program, dos.e_lfanew, SEEK_SET);
-    fread(&nt, sizeof nt, 1, program);
+    bool read = fread(&dos, sizeof dos, 1, program) == 1 && fseek(program, dos.e_lfanew, SEEK_SET) == 0 &&
+                fread(&nt, sizeof nt, 1, program) == 1;
     fclose(program);
-    EXPECT_EQ(6, nt.OptionalHeader.MajorOperatingSystemVersion);
-    EXPECT_EQ(6, nt.OptionalHeader.MajorSubsystemVersion);
+    EXPECT_TRUE(read && nt.OptionalHeader.MajorOperatingSystemVersion == 6 &&
+                nt.OptionalHeader.MajorSubsystemVersion == 6);
 
     // The manifest's type shows the enumeration sees the types there are.
     const std::vector<WORD> types = file_->types();
