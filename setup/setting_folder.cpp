@@ -194,9 +194,12 @@ bool set_aside(MSIHANDLE install, const Paths& paths, HANDLE handle, const wchar
 // `keep_existing`.
 bool make_file(MSIHANDLE install, const wchar_t* path, Guarded what, const char* line, bool keep_existing)
 {
+    // Without its own descriptor a file would take the folder's rights: none is made then.
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, make_security(what), FALSE};
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, &attributes, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file = attributes.lpSecurityDescriptor == nullptr
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileW(path, GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     DWORD error = GetLastError();
     LocalFree(attributes.lpSecurityDescriptor);
     if (file == INVALID_HANDLE_VALUE) {

@@ -64,7 +64,7 @@ TEST(SetupFolder, TheSetAsideNameSaysWhatAndWhen)
 }
 
 // The entry a well-known trustee has in a descriptor's access list.
-const ACCESS_ALLOWED_ACE* entry_of(PSECURITY_DESCRIPTOR descriptor, WELL_KNOWN_SID_TYPE trustee)
+const ACCESS_ALLOWED_ACE* ace_of(PSECURITY_DESCRIPTOR descriptor, WELL_KNOWN_SID_TYPE trustee)
 {
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
@@ -105,11 +105,11 @@ TEST(SetupRights, AdministratorsOwnWhatIsMadeAndUsersGetOnlyTheirShare)
         EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) << c.name;
         EXPECT_TRUE(control & SE_DACL_PROTECTED) << c.name << ": nothing inherited from C:\\";
         for (WELL_KNOWN_SID_TYPE full : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
-            const ACCESS_ALLOWED_ACE* ace = entry_of(descriptor, full);
+            const ACCESS_ALLOWED_ACE* ace = ace_of(descriptor, full);
             ASSERT_NE(nullptr, ace) << c.name;
             EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), ace->Mask) << c.name;
         }
-        const ACCESS_ALLOWED_ACE* users = entry_of(descriptor, WinBuiltinUsersSid);
+        const ACCESS_ALLOWED_ACE* users = ace_of(descriptor, WinBuiltinUsersSid);
         ASSERT_NE(nullptr, users) << c.name;
         EXPECT_EQ(c.users, users->Mask) << c.name << ": no delete, rights, owner, or adding";
         EXPECT_EQ(c.inherited_by, users->Header.AceFlags) << c.name;
