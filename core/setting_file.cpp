@@ -1,6 +1,8 @@
 // Reading and rewriting the one-line files of the system.
 #include "setting_file.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -27,6 +29,42 @@ constexpr size_t SHORTEST_TOKEN_LINE = PREFIX_LENGTH + sizeof("1hr") - 1;
 // One byte of the buffer stays for the terminator, and one more is kept spare.
 constexpr int READ_LIMIT = LINE_BUFFER_SIZE - 1;
 
+// fgets leaves the buffer alone when nothing is left to read, so the last line stays.
+void read_last_line(FILE* file, char* line)
+{
+    while (!feof(file)) {
+        if (fgets(line, READ_LIMIT, file) == nullptr)
+            break;
+    }
+    fclose(file);
+}
+
+// A text-mode stream on a handle of its own to the caller's file; null when none can be
+// made. Closing the stream closes only that handle.
+FILE* stream_of(HANDLE file, int flags, const char* mode)
+{
+    HANDLE own = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &own, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return nullptr;
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(own), flags | _O_TEXT);
+    if (descriptor == -1) {
+        CloseHandle(own);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, mode);
+    if (stream == nullptr)
+        _close(descriptor);
+    return stream;
+}
+
+void put_setting(FILE* file, const char* token)
+{
+    fputs(SETTING_PREFIX, file);
+    fputs(token, file);
+    fclose(file);
+}
+
 } // namespace
 
 bool read_setting_line(const char* path, char* line)
@@ -34,13 +72,16 @@ bool read_setting_line(const char* path, char* line)
     FILE* file = nullptr;
     if (fopen_s(&file, path, "r") != 0 || file == nullptr)
         return false;
+    read_last_line(file, line);
+    return true;
+}
 
-    // fgets leaves the buffer alone when nothing is left to read, so the last line stays.
-    while (!feof(file)) {
-        if (fgets(line, READ_LIMIT, file) == nullptr)
-            break;
-    }
-    fclose(file);
+bool read_setting_handle(HANDLE handle, char* line)
+{
+    FILE* file = stream_of(handle, _O_RDONLY, "r");
+    if (file == nullptr)
+        return false;
+    read_last_line(file, line);
     return true;
 }
 
@@ -75,12 +116,22 @@ const char* duration_to_token(DWORD duration)
 
 int write_setting(const char* token)
 {
+    DWORD attributes = GetFileAttributesA(SETTING_FILE_PATH);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & REWRITE_REFUSING_MARKS) != 0)
+        SetFileAttributesA(SETTING_FILE_PATH, attributes & ~REWRITE_REFUSING_MARKS);
+
     FILE* file = nullptr;
     if (fopen_s(&file, SETTING_FILE_PATH, "w") != 0 || file == nullptr)
         return WRITE_FAILED;
+    put_setting(file, token);
+    return WRITE_OK;
+}
 
-    fputs(SETTING_PREFIX, file);
-    fputs(token, file);
-    fclose(file);
+int write_setting_handle(HANDLE handle, const char* token)
+{
+    FILE* file = stream_of(handle, _O_WRONLY, "w");
+    if (file == nullptr)
+        return WRITE_FAILED;
+    put_setting(file, token);
     return WRITE_OK;
 }

@@ -5,8 +5,16 @@
 
 #include <windows.h>
 
-// Where the pending power-off lives; the folder is made by the installer, never by us.
-constexpr char SETTING_FILE_PATH[] = "c:\\NuvexKV\\shutdownafter.nkv";
+// Where the pending power-off lives; the folder is made by the installer, never by us. The
+// launcher's configuration lies there too when the launcher starts there, as its shortcut
+// has it. (The names are spelled once, as 8-bit text; L"" makes the wide forms of them.)
+#define KV_SETTING_FOLDER "c:\\NuvexKV"
+#define KV_SETTING_NAME "shutdownafter.nkv"
+#define KV_LAUNCHER_CONFIG_NAME "shutdownaftersetting.nkv"
+constexpr char SETTING_FILE_PATH[] = KV_SETTING_FOLDER "\\" KV_SETTING_NAME;
+constexpr wchar_t SETTING_FOLDER_PATH[] = L"" KV_SETTING_FOLDER;
+constexpr wchar_t SETTING_FILE_NAME[] = L"" KV_SETTING_NAME;
+constexpr wchar_t LAUNCHER_CONFIG_NAME[] = L"" KV_LAUNCHER_CONFIG_NAME;
 
 // Every reader uses a buffer of this size that starts as an empty string.
 constexpr int LINE_BUFFER_SIZE = 1024;
@@ -27,6 +35,10 @@ constexpr int WRITE_FAILED = 2;
 // then left as it was.
 bool read_setting_line(const char* path, char* line);
 
+// The same rule on a file the caller has opened for synchronous reading and still owns.
+// False when no stream can be made of it.
+bool read_setting_handle(HANDLE file, char* line);
+
 // The text from index 8 of the line, or nullptr when the line has 10 bytes or fewer.
 const char* setting_token(const char* line);
 
@@ -37,4 +49,13 @@ bool token_to_duration(const char* token, DWORD* duration);
 const char* duration_to_token(DWORD duration);
 
 // Replaces the setting file with "Setting=" and the token, without a line terminator.
+// Hidden, system and read-only marks, which would refuse the rewrite, are taken off first.
 int write_setting(const char* token);
+
+// The same on a file the caller has opened for synchronous writing, emptied, and still owns.
+int write_setting_handle(HANDLE file, const char* token);
+
+// The marks that make Windows refuse to replace a file (CREATE_ALWAYS): hidden, system,
+// read-only. A writer takes them off first.
+constexpr DWORD REWRITE_REFUSING_MARKS =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;

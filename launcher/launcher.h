@@ -2,10 +2,12 @@
 // on the answer.
 #pragma once
 
+#include "setting_file.h"
+
 #include <windows.h>
 
 // The configuration file, opened by bare name in the current directory.
-constexpr char LAUNCHER_CONFIG_FILE[] = "shutdownaftersetting.nkv";
+constexpr char LAUNCHER_CONFIG_FILE[] = KV_LAUNCHER_CONFIG_NAME;
 
 // Creates the hidden main window, chooses the No-duration and asks. False only when the
 // window cannot be created.

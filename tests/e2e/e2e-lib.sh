@@ -74,6 +74,19 @@ session() {
 }
 
 setting_path() { echo "$WINEPREFIX/drive_c/NuvexKV/shutdownafter.nkv"; }
+# Marks the setting file hidden and read-only, as any user who may write it can. Wine keeps
+# hidden and system in the file's user.DOSATTRIB attribute, read-only as its mode.
+mark_setting_file() {
+    chmod a-w "$(setting_path)"
+    python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.DOSATTRIB", b"0x2")' "$(setting_path)"
+}
+# The setting file is neither hidden, system nor read-only.
+setting_unmarked() {
+    python3 -c 'import os, stat, sys
+try: marks = int(os.getxattr(sys.argv[1], "user.DOSATTRIB"), 16) & 6
+except OSError: marks = 0
+sys.exit(marks != 0 or not os.stat(sys.argv[1]).st_mode & stat.S_IWUSR)' "$(setting_path)"
+}
 # The setting file's bytes, read without touching its access time (see setting_read).
 setting_bytes() { dd if="$(setting_path)" iflag=noatime status=none 2>/dev/null; }
 # setting_holds BYTES: the setting file holds exactly BYTES, nothing after them.

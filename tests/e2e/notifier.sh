@@ -67,12 +67,14 @@ post() {
 tray_prompt() {
     begin_notifier_case tray_prompt
     printf 'Setting=2hr' >"$(setting_path)"
+    mark_setting_file
     start_notifier
     import -window root "$SHOTS/notifier-tray.png" && echo "  screenshot of the tray: $SHOTS/notifier-tray.png"
     check "its slot shows the icon's picture" icon_drawn "$SHOTS/notifier-tray.png"
     # Not before its first tick, a second after it starts, is the unit tests' to show.
     check "the pending setting is cleared to exactly \"Setting=\" within 5 s of the icon" \
         wait_for 5 setting_holds "Setting="
+    check "  its hidden and read-only marks taken off" setting_unmarked
     # Longer content from now on, so that any write shows (the clearing ticks that follow
     # leave it alone) and No must replace it whole.
     printf 'Setting=30mins\r\n' >"$(setting_path)"

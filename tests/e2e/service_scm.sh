@@ -41,19 +41,36 @@ start_stop() {
     check "nothing pending, no power request" not power_off_requested
 }
 
-# start_with_pending NAME: the service started on the sped-up clock, "Setting=5mins" pending.
+# start_with_pending NAME [MODE]: the service started on the sped-up clock, "Setting=5mins"
+# pending, C:\NuvexKV of the given mode.
 start_with_pending() {
     new_prefix "$1"
     session
     install_service
     end_session
     printf 'Setting=5mins' >"$(setting_path)"
+    chmod "${2:-755}" "$WINEPREFIX/drive_c/NuvexKV"
     session "+0 x$SPEED"
     "$WINE64" sc start "$SERVICE" >/dev/null
 }
 
+# Neither reading the setting file nor asking for a power-off.
+untouched() { ! setting_read && ! power_off_requested; }
+
 deferred_power_off() {
-    start_with_pending deferred_power_off
+    # In a C:\NuvexKV every user may change (Wine shows mode 0777 as Everyone: full
+    # control), the service, LocalSystem, acts on nothing.
+    start_with_pending deferred_power_off 777
+    check "with a C:\\NuvexKV users may change, the service runs" wait_for 10 state_is 4
+    check "  reads nothing there and asks for no power-off, past the delay" \
+        holds_for $((300 / SPEED + 3)) untouched
+    check "  the file stays as it was" setting_holds 'Setting=5mins'
+    "$WINE64" sc stop "$SERVICE" >/dev/null
+    check "  it stops" wait_for 10 state_is 1
+    # The folder as the package makes it; the file marked hidden and read-only.
+    chmod 755 "$WINEPREFIX/drive_c/NuvexKV"
+    mark_setting_file
+    "$WINE64" sc start "$SERVICE" >/dev/null
     check "the service reads the pending setting" wait_for 20 setting_read
     local read_at delay
     read_at=$(setting_read_at)
@@ -62,6 +79,7 @@ deferred_power_off() {
     delay=$(written_seconds_after "$read_at")
     check "cleared $delay s after it was read, not before the delay ($((300 / SPEED)) s here)" \
         at_least $((300 * 8 / 10 / SPEED)) "$delay"
+    check "  its hidden and read-only marks taken off" setting_unmarked
     check "and a forced power-off was requested" wait_for 10 power_off_requested
     check "not a restart" not restart_requested
 }

@@ -102,20 +102,45 @@ TEST_F(DeferredPowerOff, EachTokenSleepsItsOwnDuration)
         PowerRecorder recorder;
         sleeps.clear();
         write_bytes(SETTING, row.first);
+        SetFileAttributesA(SETTING.c_str(), REWRITE_REFUSING_MARKS); // taken off by the clearing
         EXPECT_TRUE(run_deferred_power_off()) << row.first;
         EXPECT_EQ(std::vector<DWORD>{row.second}, sleeps) << row.first;
         EXPECT_EQ(1u, recorder.requests().size()) << row.first;
         EXPECT_EQ("Setting=", read_bytes(SETTING)) << row.first;
+        EXPECT_EQ(0u, GetFileAttributesA(SETTING.c_str()) & REWRITE_REFUSING_MARKS) << row.first;
     }
 }
 
-TEST_F(DeferredPowerOff, MissingFolderIsNothingPending)
+// The service runs as LocalSystem: a folder users may change holds nothing it acts on.
+TEST_F(DeferredPowerOff, MissingFolderOrOneUsersMayChangeIsNothingPending)
 {
-    PowerRecorder recorder;
-    remove_setting_folder();
-    EXPECT_FALSE(run_deferred_power_off());
-    EXPECT_TRUE(sleeps.empty());
-    EXPECT_TRUE(recorder.requests().empty());
+    const struct {
+        const char* name;
+        bool present, opened_before, opened_during;
+    } cases[] = {
+        {"missing", false, false, false},
+        {"open to users", true, true, false},
+        {"opened to users during the delay", true, false, true},
+    };
+    for (const auto& c : cases) {
+        PowerRecorder recorder;
+        sleeps.clear();
+        remove_setting_folder();
+        if (c.present) {
+            make_setting_folder();
+            write_bytes(SETTING, "Setting=5mins");
+        }
+        if (c.opened_before)
+            open_to_everyone(SETTING_FOLDER);
+        during_sleep = [&c] {
+            if (c.opened_during)
+                open_to_everyone(SETTING_FOLDER);
+        };
+        EXPECT_EQ(c.opened_during, run_deferred_power_off()) << c.name;
+        EXPECT_EQ(c.opened_during ? 1u : 0u, sleeps.size()) << c.name;
+        EXPECT_TRUE(recorder.requests().empty()) << c.name;
+        EXPECT_EQ(c.present ? "Setting=5mins" : "<missing>", read_bytes(SETTING)) << c.name;
+    }
 }
 
 TEST_F(DeferredPowerOff, FileThatCannotBeWrittenStillPowersOffAndKeepsItsToken)

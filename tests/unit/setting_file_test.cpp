@@ -144,8 +144,11 @@ TEST(SettingTokens, DurationsMapBackToTokens)
 TEST_F(SettingFile, WritingReplacesTheWholeFileWithoutTerminator)
 {
     write_bytes(SETTING, std::string(3000, 'z') + "\nSetting=4hr\n");
+    // Marks that would refuse the rewrite go first.
+    SetFileAttributesA(SETTING_FILE_PATH, REWRITE_REFUSING_MARKS);
     EXPECT_EQ(WRITE_OK, write_setting("2hr"));
     EXPECT_EQ("Setting=2hr", read_bytes(SETTING));
+    EXPECT_EQ(0u, GetFileAttributesA(SETTING_FILE_PATH) & REWRITE_REFUSING_MARKS);
 
     EXPECT_EQ(WRITE_OK, write_setting(""));
     EXPECT_EQ("Setting=", read_bytes(SETTING));

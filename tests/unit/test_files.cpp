@@ -1,6 +1,8 @@
 #include "test_files.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <stdio.h>
 #include <gtest/gtest.h>
@@ -12,17 +14,37 @@ void make_setting_folder()
 
 void remove_setting_folder()
 {
+    remove_folder(SETTING_FOLDER);
+}
+
+void remove_folder(const std::string& path)
+{
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("C:\\NuvexKV\\*", &found);
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::string path = std::string(SETTING_FOLDER) + "\\" + found.cFileName;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
+            std::string entry = path + "\\" + found.cFileName;
+            SetFileAttributesA(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileA(entry.c_str()))
+                RemoveDirectoryA(entry.c_str());
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(SETTING_FOLDER);
+    RemoveDirectoryA(path.c_str());
+}
+
+void open_to_everyone(const std::string& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, dacl, nullptr)) << path;
+    LocalFree(descriptor);
 }
 
 void write_bytes(const std::string& path, const std::string& bytes)

@@ -7,6 +7,9 @@ constexpr char SETTING_FOLDER[] = "C:\\NuvexKV";
 
 void make_setting_folder();
 void remove_setting_folder(); // with everything in it
+void remove_folder(const std::string& path); // with the files and empty folders in it
+// Everyone may change the file or folder: under Wine, mode 0777.
+void open_to_everyone(const std::string& path);
 
 void write_bytes(const std::string& path, const std::string& bytes);
 std::string read_bytes(const std::string& path); // "<missing>" when it cannot be opened

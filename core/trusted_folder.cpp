@@ -1,0 +1,203 @@
+// The rule for a folder LocalSystem may trust, and the looks that feed it: by name, by a
+// handle that does not follow, and by what that handle shows of the volume, the owner, the
+// access list and the two files the system keeps there.
+#include "trusted_folder.h"
+
+#include "setting_file.h"
+
+#include <aclapi.h>
+#include <winternl.h>
+
+#include <stdio.h>
+
+namespace {
+
+// Rights that let a holder change the folder or what it holds: write or add, delete,
+// change attributes, rights or owner (GENERIC_* as an inheritable entry carries them).
+constexpr ACCESS_MASK CHANGING_RIGHTS = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                        FILE_DELETE_CHILD | FILE_WRITE_ATTRIBUTES | DELETE |
+                                        WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+// To look at a folder and open its files relative to it; no DELETE.
+constexpr ACCESS_MASK LOOKING = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
+                                READ_CONTROL;
+
+bool is_trusted_account(PSID sid, PSID self)
+{
+    return EqualSid(sid, self) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+           IsWellKnownSid(sid, WinLocalSystemSid);
+}
+
+bool open_to_others(PACL dacl, PSID self)
+{
+    if (dacl == nullptr)
+        return true;
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header)))
+            return true;
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE)
+            continue;
+        // An entry of another kind (callback, object) may grant anything.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            return true;
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        if ((ace->Mask & CHANGING_RIGHTS) != 0 && !is_trusted_account(&ace->SidStart, self))
+            return true;
+    }
+    return false;
+}
+
+bool is_link(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The account this process runs as, kept in the caller's buffer.
+PSID own_account(BYTE* buffer, DWORD size)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return nullptr;
+    DWORD needed = 0;
+    BOOL got = GetTokenInformation(token, TokenUser, buffer, size, &needed);
+    CloseHandle(token);
+    return got ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid : nullptr;
+}
+
+// The system's files in the folder: the setting file and the launcher's configuration.
+constexpr const wchar_t* SYSTEM_FILES[] = {SETTING_FILE_NAME, LAUNCHER_CONFIG_NAME};
+
+// Each of the system's files is absent, or a plain file.
+bool files_plain(HANDLE folder)
+{
+    for (const wchar_t* name : SYSTEM_FILES) {
+        DWORD error = ERROR_SUCCESS;
+        HANDLE file = open_unfollowed(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN,
+                                      0, nullptr, &error);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (error == ERROR_FILE_NOT_FOUND)
+                continue;
+            return false;
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        bool plain = GetFileInformationByHandle(file, &info) && is_plain_file(info);
+        CloseHandle(file);
+        if (!plain)
+            return false;
+    }
+    return true;
+}
+
+// Judges what the open folder handle holds, seen by name as `by_name`.
+Trust judge_held(HANDLE folder, DWORD by_name, DWORD* error)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(folder, &info)) {
+        *error = GetLastError();
+        return Trust::unopened;
+    }
+    FolderLook look{by_name, info.dwFileAttributes, 0, nullptr, nullptr, false};
+    GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &look.volume_flags, nullptr, 0);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        &look.owner, nullptr, &look.dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        look.owner = nullptr;
+    bool real_folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !is_link(info.dwFileAttributes);
+    look.files_plain = real_folder && files_plain(folder);
+    BYTE account[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    PSID self = own_account(account, sizeof account);
+    Trust trust = self == nullptr ? Trust::foreign_owner : judge_folder(look, self);
+    LocalFree(descriptor);
+    return trust;
+}
+
+} // namespace
+
+Trust judge_folder(const FolderLook& look, PSID self)
+{
+    if (look.by_name == INVALID_FILE_ATTRIBUTES)
+        return Trust::missing;
+    if (is_link(look.by_name) != is_link(look.by_handle))
+        return Trust::link_followed;
+    if (is_link(look.by_handle))
+        return Trust::link;
+    if ((look.by_handle & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return Trust::not_a_folder;
+    if ((look.volume_flags & FILE_PERSISTENT_ACLS) == 0)
+        return Trust::no_access_lists;
+    if (look.owner == nullptr || !is_trusted_account(look.owner, self))
+        return Trust::foreign_owner;
+    if (open_to_others(look.dacl, self))
+        return Trust::open_to_others;
+    if (!look.files_plain)
+        return Trust::odd_file;
+    return Trust::trusted;
+}
+
+bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    constexpr DWORD NOT_PLAIN = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return (info.dwFileAttributes & NOT_PLAIN) == 0 && info.nNumberOfLinks == 1;
+}
+
+HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                       ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
+                       DWORD* error)
+{
+    // An absolute name goes to the object manager as an NT path.
+    wchar_t nt_path[MAX_PATH + 8];
+    if (folder == nullptr) {
+        _snwprintf_s(nt_path, _TRUNCATE, L"\\??\\%ls", name);
+        name = nt_path;
+    }
+    UNICODE_STRING text;
+    RtlInitUnicodeString(&text, name);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, security);
+    IO_STATUS_BLOCK io{};
+    HANDLE handle = nullptr;
+    NTSTATUS status = NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                   FILE_ATTRIBUTE_NORMAL, share, disposition,
+                                   options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
+                                       FILE_COMPLETE_IF_OPLOCKED,
+                                   nullptr, 0);
+    if (status < 0) {
+        *error = RtlNtStatusToDosError(status);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
+HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error)
+{
+    *error = ERROR_SUCCESS;
+    DWORD by_name = GetFileAttributesW(path);
+    if (by_name == INVALID_FILE_ATTRIBUTES) {
+        *trust = Trust::missing;
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE folder = open_unfollowed(nullptr, path, LOOKING, FILE_SHARE_ALL, FILE_OPEN, 0, nullptr, error);
+    if (folder == INVALID_HANDLE_VALUE) {
+        *trust = Trust::unopened;
+        return INVALID_HANDLE_VALUE;
+    }
+    *trust = judge_held(folder, by_name, error);
+    if (*trust == Trust::unopened) {
+        CloseHandle(folder);
+        return INVALID_HANDLE_VALUE;
+    }
+    return folder;
+}
+
+HANDLE open_trusted_folder(const wchar_t* path)
+{
+    Trust trust = Trust::missing;
+    DWORD error = ERROR_SUCCESS;
+    HANDLE folder = open_folder(path, &trust, &error);
+    if (folder != INVALID_HANDLE_VALUE && trust != Trust::trusted) {
+        CloseHandle(folder);
+        return INVALID_HANDLE_VALUE;
+    }
+    return folder;
+}

@@ -1,0 +1,59 @@
+// Whether code running as LocalSystem may act in a folder that users reach by name, such
+// as c:\NuvexKV: the one rule, and the opens that keep to it. A name is opened by handle,
+// as itself and never as what a link points to, and what is done in a folder is done
+// relative to the handle held on it, never again by path.
+#pragma once
+
+#include <windows.h>
+
+// What a folder shows. Attributes are INVALID_FILE_ATTRIBUTES where nothing was seen.
+struct FolderLook {
+    DWORD by_name;      // GetFileAttributesW on its name
+    DWORD by_handle;    // through a handle opened on the name itself
+    DWORD volume_flags; // of the volume it is on
+    PSID owner;
+    PACL dacl;          // null: no access list at all, which lets everybody do anything
+    bool files_plain;   // the system's two files there, where present, are plain files
+};
+
+enum class Trust {
+    trusted,
+    missing,         // nothing by that name
+    unopened,        // there, but it could not be opened (a Windows error says why)
+    link_followed,   // a link by name that its handle opens as its target (Wine follows
+                     // links on open), or what the name showed changed before it was held
+    link,            // a link, junction or mount point, opened as itself
+    not_a_folder,
+    no_access_lists, // its volume keeps none (FAT, exFAT): no rights can hold there
+    foreign_owner,   // owned by somebody the code could not have made owner
+    open_to_others,  // somebody else may write, add, delete, or change its rights or owner
+    odd_file,        // one of the system's files there is a link, a folder, or has more names
+};
+
+// The rule. `self` is the account the code runs as; it, Administrators and SYSTEM are the
+// owners the code itself could have set, and the only ones who may change the folder.
+// Every entry of the access list counts, inherited or not; only deny entries grant nothing.
+Trust judge_folder(const FolderLook& look, PSID self);
+
+// A file the system uses: a plain file, no folder and no reparse point, with one name.
+bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info);
+
+constexpr ULONG FILE_SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens or creates `name` relative to the folder held by `folder`, or the absolute path
+// `name` when `folder` is null: the name itself, never what a link points to, for
+// synchronous reading and writing, and without waiting for a holder's oplock to break.
+// `disposition` and `options` are NtCreateFile's; `security` is given to what is created.
+// INVALID_HANDLE_VALUE, with the Windows error in `error`, when it cannot.
+HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                       ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
+                       DWORD* error);
+
+// Opens the folder at `path` to look at it and to open its files through it: without
+// DELETE and sharing everything, so that it stands in nobody's way. Judges it by the rule.
+// The handle comes back whatever the verdict, INVALID_HANDLE_VALUE when the trust is
+// missing or unopened (then `error` says why).
+HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error);
+
+// The folder at `path` when the rule trusts it, else INVALID_HANDLE_VALUE.
+HANDLE open_trusted_folder(const wchar_t* path);

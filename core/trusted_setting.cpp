@@ -1,0 +1,83 @@
+// The setting file, read and cleared by handle in a trusted folder, with the sharing the
+// runtime's fopen gives: readers admit readers, a writer admits nobody.
+#include "trusted_setting.h"
+
+#include "setting_file.h"
+#include "trusted_folder.h"
+
+#include <winternl.h>
+
+namespace {
+
+// The setting file in the held folder, opened as itself; INVALID_HANDLE_VALUE unless it is
+// a plain file.
+HANDLE open_setting(HANDLE folder, ACCESS_MASK access, ULONG share, ULONG disposition)
+{
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_unfollowed(folder, SETTING_FILE_NAME, access, share, disposition,
+                                  FILE_NON_DIRECTORY_FILE, nullptr, &error);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) || !is_plain_file(info)) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+} // namespace
+
+bool read_trusted_setting(char* line)
+{
+    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    HANDLE file = open_setting(folder, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN);
+    CloseHandle(folder);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool read = read_setting_handle(file, line);
+    CloseHandle(file);
+    return read;
+}
+
+int clear_trusted_setting()
+{
+    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
+    if (folder == INVALID_HANDLE_VALUE)
+        return FOLDER_NOT_TRUSTED;
+    int status = clear_setting_in(folder);
+    CloseHandle(folder);
+    return status;
+}
+
+int clear_setting_in(HANDLE folder)
+{
+    take_off_marks(folder, SETTING_FILE_NAME);
+    HANDLE file = open_setting(folder, GENERIC_WRITE, 0, FILE_OVERWRITE_IF);
+    if (file == INVALID_HANDLE_VALUE)
+        return WRITE_FAILED;
+    int status = write_setting_handle(file, "");
+    CloseHandle(file);
+    return status;
+}
+
+void take_off_marks(HANDLE folder, const wchar_t* name)
+{
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_unfollowed(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_ALL, FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, &error);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO basic{}; // times left at 0: unchanged
+    if (GetFileInformationByHandle(file, &info) && is_plain_file(info) &&
+        (info.dwFileAttributes & REWRITE_REFUSING_MARKS) != 0) {
+        basic.FileAttributes = info.dwFileAttributes & ~REWRITE_REFUSING_MARKS;
+        if (basic.FileAttributes == 0)
+            basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic);
+    }
+    CloseHandle(file);
+}
