@@ -3,34 +3,33 @@
 #include <stdio.h>
 #include <wchar.h>
 
-FolderDecision decide_folder(const FolderSeen& seen)
+FolderDecision decide_folder(Trust trust)
 {
-    if (seen.by_name == Entry::missing)
+    switch (trust) {
+    case Trust::missing:
         return {FolderStep::create, nullptr};
-    // A link by name that a handle opens as its target, or anything that changed between
-    // the two looks: renaming it would rename the target.
-    if ((seen.by_name == Entry::link) != (seen.by_handle == Entry::link) ||
-        seen.by_handle == Entry::missing)
-        return {FolderStep::refuse, nullptr};
-    switch (seen.by_handle) {
-    case Entry::link:
+    case Trust::trusted:
+        return {FolderStep::keep, nullptr};
+    case Trust::link:
         return {FolderStep::move_aside, L"link"};
-    case Entry::file:
+    case Trust::not_a_folder:
         return {FolderStep::move_aside, L"file"};
+    case Trust::foreign_owner:
+    case Trust::open_to_others:
+    case Trust::odd_file:
+        return {FolderStep::move_aside, L"folder"};
     default:
-        return seen.own ? FolderDecision{FolderStep::keep, nullptr}
-                        : FolderDecision{FolderStep::move_aside, L"folder"};
+        // Unopened, a link its handle follows, or no access lists: nothing can be done
+        // there that would hold.
+        return {FolderStep::refuse, nullptr};
     }
 }
 
-void aside_name(const wchar_t* folder, const wchar_t* what, const SYSTEMTIME& when, int attempt,
-                wchar_t* name, size_t size)
+void aside_name(const wchar_t* folder, const wchar_t* what, const SYSTEMTIME& when,
+                ULONGLONG random, wchar_t* name, size_t size)
 {
-    int used = _snwprintf_s(name, size, _TRUNCATE, L"%ls.%ls-%04u%02u%02u-%02u%02u%02u", folder,
-                            what, when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute,
-                            when.wSecond);
-    if (attempt > 0 && used > 0)
-        _snwprintf_s(name + used, size - static_cast<size_t>(used), _TRUNCATE, L"-%d", attempt);
+    _snwprintf_s(name, size, _TRUNCATE, L"%ls.%ls-%04u%02u%02u-%02u%02u%02u-%016llx", folder, what,
+                 when.wYear, when.wMonth, when.wDay, when.wHour, when.wMinute, when.wSecond, random);
 }
 
 bool is_launcher_delay(const wchar_t* word)
@@ -42,8 +41,8 @@ bool is_launcher_delay(const wchar_t* word)
     return false;
 }
 
-bool carries_over(const FileSeen& seen)
+bool carries_over(const BY_HANDLE_FILE_INFORMATION& info)
 {
-    return seen.by_name == Entry::file && seen.by_handle == Entry::file && seen.links == 1 &&
-           seen.size <= LARGEST_CARRIED_FILE;
+    ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return is_plain_file(info) && size <= LARGEST_CARRIED_FILE;
 }

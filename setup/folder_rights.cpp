@@ -9,7 +9,6 @@
 #include "folder_rights.h"
 
 #include <sddl.h>
-#include <string.h>
 
 namespace {
 
@@ -18,28 +17,6 @@ constexpr const wchar_t* SDDL_TABLE[] = {
     L"O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12019f;;;BU)",
     L"O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)",
 };
-
-bool trusted_owner(PSID owner)
-{
-    return owner != nullptr && (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-                                IsWellKnownSid(owner, WinLocalSystemSid));
-}
-
-// The same entries in the same order, byte for byte.
-bool same_entries(PACL actual, PACL expected)
-{
-    if (actual == nullptr || actual->AceCount != expected->AceCount)
-        return false;
-    for (WORD i = 0; i < expected->AceCount; ++i) {
-        ACE_HEADER* have = nullptr;
-        ACE_HEADER* want = nullptr;
-        if (!GetAce(actual, i, reinterpret_cast<void**>(&have)) ||
-            !GetAce(expected, i, reinterpret_cast<void**>(&want)) || have->AceSize != want->AceSize ||
-            memcmp(have, want, want->AceSize) != 0)
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -55,16 +32,4 @@ PSECURITY_DESCRIPTOR make_security(Guarded what)
                                                               &descriptor, nullptr))
         return nullptr;
     return descriptor;
-}
-
-bool folder_is_own(PSID owner, PACL dacl, SECURITY_DESCRIPTOR_CONTROL control)
-{
-    PSECURITY_DESCRIPTOR own = make_security(Guarded::folder);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL expected = nullptr;
-    bool same = own != nullptr && GetSecurityDescriptorDacl(own, &present, &expected, &defaulted) &&
-                trusted_owner(owner) && (control & SE_DACL_PROTECTED) && same_entries(dacl, expected);
-    LocalFree(own);
-    return same;
 }

@@ -9,10 +9,6 @@ enum class Guarded { folder, setting_file, launcher_config };
 // The security of one guarded object as SDDL, the one place the rights are written.
 const wchar_t* guarded_sddl(Guarded what);
 
-// A self-relative security descriptor for CreateDirectoryW or CreateFileW; free it with
+// A self-relative security descriptor for the object being created; free it with
 // LocalFree. Null on failure (GetLastError says why).
 PSECURITY_DESCRIPTOR make_security(Guarded what);
-
-// Whether a folder with this owner and access list is the package's own: owned by
-// Administrators or SYSTEM, its access list protected and exactly the folder's.
-bool folder_is_own(PSID owner, PACL dacl, SECURITY_DESCRIPTOR_CONTROL control);

@@ -7,7 +7,8 @@
 #include <msiquery.h>
 
 // Ends the process the service control manager names for the service, if one runs, and
-// waits for it to end. False, said in the log, when it cannot be ended.
+// waits for it to end. False, said in the log, on anything but success, a service not
+// installed or one not running: the package then stops rather than wait on it.
 bool end_service_process(MSIHANDLE install);
 
 // Starts the service when it is installed and not running.

@@ -1,156 +1,91 @@
-// Every name under C:\NuvexKV is looked at twice, by name and through a handle opened on
-// the name itself, and acted on through that handle or by creating anew: a link a user
-// put there is renamed or refused, never followed.
+// Every name under c:\NuvexKV is opened as itself, never through a link, and acted on
+// through that handle or relative to the handle held on the folder: a folder the rule does
+// not trust is set aside whole, and nothing is ever put into it.
 #include "setting_folder.h"
 
 #include "folder_decision.h"
 #include "folder_rights.h"
-#include "launcher.h"
 #include "setting_file.h"
 #include "setup_log.h"
+#include "trusted_folder.h"
+#include "trusted_setting.h"
 
-#include <aclapi.h>
-#include <fcntl.h>
-#include <io.h>
+#include <bcrypt.h>
+#include <winternl.h>
+
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
 namespace {
 
-// The programs' 8-bit names as the wide ones the file API takes.
-template <size_t N>
-struct Wide {
-    wchar_t text[N];
-};
-template <size_t N>
-constexpr Wide<N> widen(const char (&ascii)[N])
-{
-    Wide<N> wide{};
-    for (size_t i = 0; i < N; ++i)
-        wide.text[i] = static_cast<wchar_t>(ascii[i]);
-    return wide;
-}
-constexpr auto SETTING_FILE = widen(SETTING_FILE_PATH);
-constexpr auto LAUNCHER_CONFIG = widen(LAUNCHER_CONFIG_FILE);
+const wchar_t* const FOLDER = SETTING_FOLDER_PATH;
 
-struct Paths {
-    wchar_t folder[MAX_PATH];
-    wchar_t config[MAX_PATH];
-};
+// To hold the folder being made while its files are made in it.
+constexpr ACCESS_MASK MAKING = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE |
+                               FILE_READ_ATTRIBUTES | READ_CONTROL;
 
-Paths folder_paths()
-{
-    Paths paths{};
-    wcscpy_s(paths.folder, SETTING_FILE.text);
-    *wcsrchr(paths.folder, L'\\') = L'\0';
-    _snwprintf_s(paths.config, _TRUNCATE, L"%ls\\%ls", paths.folder, LAUNCHER_CONFIG.text);
-    return paths;
-}
-
-// The last lines of the two files a folder set aside held, when they could be read.
+// The last lines a new folder is made with.
 struct Carried {
     char setting[LINE_BUFFER_SIZE];
     char config[LINE_BUFFER_SIZE];
     bool config_found;
 };
 
-Entry entry_of(DWORD attributes)
+// A launcher delay given at install becomes the configuration, in place of any other.
+void configure_delay(Carried& carried, const wchar_t* launcher_delay)
 {
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return Entry::link;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Entry::directory : Entry::file;
-}
-
-Entry entry_by_name(const wchar_t* path)
-{
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes == INVALID_FILE_ATTRIBUTES ? Entry::missing : entry_of(attributes);
-}
-
-// Opens the name itself: a link, not what it points to (on Windows).
-HANDLE open_unfollowed(const wchar_t* path, DWORD access, DWORD share)
-{
-    return CreateFileW(path, access, share, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-}
-
-BY_HANDLE_FILE_INFORMATION handle_info(HANDLE handle)
-{
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle, &info))
-        info.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
-    return info;
-}
-
-Entry entry_by_handle(HANDLE handle)
-{
-    DWORD attributes = handle_info(handle).dwFileAttributes;
-    return attributes == INVALID_FILE_ATTRIBUTES ? Entry::missing : entry_of(attributes);
-}
-
-bool is_package_own(HANDLE folder)
-{
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-        return false;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    bool own = GetSecurityDescriptorControl(descriptor, &control, &revision) &&
-               folder_is_own(owner, dacl, control);
-    LocalFree(descriptor);
-    return own;
-}
-
-// The last line, read as the programs read it: the runtime's text mode, their buffer and
-// their limit. Takes over the handle.
-void read_last_line(HANDLE file, char* line)
-{
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_TEXT);
-    if (descriptor == -1) {
-        CloseHandle(file);
+    if (*launcher_delay == L'\0')
         return;
-    }
-    FILE* stream = _fdopen(descriptor, "r");
-    if (stream == nullptr) {
-        _close(descriptor);
-        return;
-    }
-    while (!feof(stream))
-        if (fgets(line, LINE_BUFFER_SIZE - 1, stream) == nullptr)
-            break;
-    fclose(stream);
+    _snprintf_s(carried.config, _TRUNCATE, "Setting=%ls", launcher_delay);
+    carried.config_found = true;
 }
 
-bool carry_line(MSIHANDLE install, const wchar_t* path, char* line)
+bool same_object(HANDLE one, HANDLE other)
 {
-    FileSeen seen{entry_by_name(path), Entry::missing, 0, 0};
-    if (seen.by_name == Entry::missing)
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    if (!GetFileInformationByHandle(one, &a) || !GetFileInformationByHandle(other, &b))
         return false;
-    HANDLE file = open_unfollowed(path, GENERIC_READ, FILE_SHARE_READ);
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// The last line of a file in the held folder, read as the programs read it, when it is a
+// plain file with one name of a sensible size.
+bool carry_line(MSIHANDLE install, HANDLE folder, const wchar_t* name, char* line)
+{
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_unfollowed(folder, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, 0, nullptr, &error);
     if (file == INVALID_HANDLE_VALUE) {
-        log_step(install, L"%ls not read (Windows error %lu).", path, GetLastError());
+        if (error != ERROR_FILE_NOT_FOUND)
+            log_failure(install, error, L"%ls\\%ls not read", FOLDER, name);
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION info = handle_info(file);
-    if (info.dwFileAttributes != INVALID_FILE_ATTRIBUTES) {
-        seen.by_handle = entry_of(info.dwFileAttributes);
-        seen.links = info.nNumberOfLinks;
-        seen.size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    }
-    if (!carries_over(seen)) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) || !carries_over(info)) {
         CloseHandle(file);
-        log_step(install, L"%ls not read: not a plain file with one name of at most %u bytes.", path,
-                 static_cast<unsigned>(LARGEST_CARRIED_FILE));
+        log_step(install, L"%ls\\%ls not read: not a plain file with one name of at most %u bytes.",
+                 FOLDER, name, static_cast<unsigned>(LARGEST_CARRIED_FILE));
         return false;
     }
-    read_last_line(file, line);
-    log_step(install, L"%ls: its last line (%u bytes) carries over.", path,
+    bool read = read_setting_handle(file, line);
+    CloseHandle(file);
+    if (!read)
+        return false;
+    log_step(install, L"%ls\\%ls: its last line (%u bytes) carries over.", FOLDER, name,
              static_cast<unsigned>(strlen(line)));
     return true;
+}
+
+bool random_number(ULONGLONG* number)
+{
+    BCRYPT_ALG_HANDLE generator = nullptr;
+    if (BCryptOpenAlgorithmProvider(&generator, BCRYPT_RNG_ALGORITHM, nullptr, 0) < 0)
+        return false;
+    NTSTATUS status = BCryptGenRandom(generator, reinterpret_cast<PUCHAR>(number), sizeof *number, 0);
+    BCryptCloseAlgorithmProvider(generator, 0);
+    return status >= 0;
 }
 
 DWORD rename_by_handle(HANDLE handle, const wchar_t* name)
@@ -163,160 +98,273 @@ DWORD rename_by_handle(HANDLE handle, const wchar_t* name)
     rename.info.ReplaceIfExists = FALSE;
     rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
     wmemcpy(rename.info.FileName, name, length);
-    return SetFileInformationByHandle(handle, FileRenameInfo, &rename, sizeof rename) ? ERROR_SUCCESS
-                                                                                       : GetLastError();
+    if (!SetFileInformationByHandle(handle, FileRenameInfo, &rename, sizeof rename))
+        return GetLastError();
+    return ERROR_SUCCESS;
 }
 
-// Renames what the handle holds (a link itself, on Windows) to a free name that says
-// what it was and when.
-bool set_aside(MSIHANDLE install, const Paths& paths, HANDLE handle, const wchar_t* what)
+// Renames what `held` holds (a link itself, on Windows) to a name nobody could have taken
+// first, once it is known to be what was looked at; from a folder, the two lines first.
+bool move_aside(MSIHANDLE install, HANDLE looked, HANDLE held, FolderDecision decision, Carried& carried)
 {
+    if (!same_object(looked, held)) {
+        log_step(install, L"%ls changed while it was looked at: left as it is.", FOLDER);
+        return false;
+    }
+    if (wcscmp(decision.what, L"folder") == 0) {
+        carry_line(install, held, SETTING_FILE_NAME, carried.setting);
+        carried.config_found = carry_line(install, held, LAUNCHER_CONFIG_NAME, carried.config);
+    }
+    ULONGLONG random = 0;
+    if (!random_number(&random)) {
+        log_step(install, L"%ls could not be set aside: no random name could be made.", FOLDER);
+        return false;
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        wchar_t name[MAX_PATH];
-        aside_name(paths.folder, what, now, attempt, name, MAX_PATH);
-        DWORD error = rename_by_handle(handle, name);
-        if (error == ERROR_SUCCESS) {
-            log_step(install, L"%ls, a %ls, set aside as %ls.", paths.folder, what, name);
-            return true;
-        }
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
-            log_step(install, L"%ls could not be set aside (Windows error %lu).", paths.folder, error);
-            return false;
-        }
+    wchar_t name[MAX_PATH];
+    aside_name(FOLDER, decision.what, now, random, name, MAX_PATH);
+    DWORD error = rename_by_handle(held, name);
+    if (error != ERROR_SUCCESS) {
+        log_failure(install, error, L"%ls could not be set aside", FOLDER);
+        return false;
     }
-    log_step(install, L"%ls could not be set aside: every name tried is taken.", paths.folder);
+    log_step(install, L"%ls, a %ls, set aside as %ls.", FOLDER, decision.what, name);
+    return true;
+}
+
+// Reopens the name with DELETE, which the look did not take, to set it aside.
+bool set_aside(MSIHANDLE install, HANDLE looked, FolderDecision decision, Carried& carried)
+{
+    DWORD error = ERROR_SUCCESS;
+    HANDLE held = open_unfollowed(nullptr, FOLDER, DELETE | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, 0, nullptr, &error);
+    if (held == INVALID_HANDLE_VALUE) {
+        log_failure(install, error, L"%ls could not be held to be set aside", FOLDER);
+        return false;
+    }
+    bool moved = move_aside(install, looked, held, decision, carried);
+    CloseHandle(held);
+    return moved;
+}
+
+// Makes `name` in the held folder with its rights, holding `line`; the Windows error.
+DWORD make_file(HANDLE folder, const wchar_t* name, Guarded what, const char* line)
+{
+    PSECURITY_DESCRIPTOR security = make_security(what);
+    if (security == nullptr)
+        return GetLastError();
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_unfollowed(folder, name, GENERIC_WRITE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
+                                  security, &error);
+    LocalFree(security);
+    if (file == INVALID_HANDLE_VALUE)
+        return error;
+    DWORD length = static_cast<DWORD>(strlen(line));
+    DWORD written = 0;
+    if (!WriteFile(file, line, length, &written, nullptr))
+        error = GetLastError();
+    CloseHandle(file);
+    return error;
+}
+
+bool exists_already(DWORD error)
+{
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+}
+
+// make_file, said in the log; one already there counts as made when `keep_existing`.
+bool make_logged(MSIHANDLE install, HANDLE folder, const wchar_t* name, Guarded what, const char* line,
+                 bool keep_existing)
+{
+    DWORD error = make_file(folder, name, what, line);
+    if (keep_existing && exists_already(error)) {
+        log_step(install, L"%ls\\%ls is there: left as it is.", FOLDER, name);
+        return true;
+    }
+    if (error != ERROR_SUCCESS) {
+        log_failure(install, error, L"%ls\\%ls could not be made", FOLDER, name);
+        return false;
+    }
+    log_step(install, L"%ls\\%ls made, %u bytes.", FOLDER, name, static_cast<unsigned>(strlen(line)));
+    return true;
+}
+
+DWORD delete_file(HANDLE folder, const wchar_t* name)
+{
+    take_off_marks(folder, name);
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_unfollowed(folder, name, DELETE, FILE_SHARE_ALL, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
+                                  nullptr, &error);
+    if (file == INVALID_HANDLE_VALUE)
+        return error;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
+        error = GetLastError();
+    CloseHandle(file);
+    return error;
+}
+
+bool volume_keeps_access_lists(MSIHANDLE install)
+{
+    const wchar_t root[] = {FOLDER[0], L':', L'\\', L'\0'};
+    DWORD flags = 0;
+    if (GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+        (flags & FILE_PERSISTENT_ACLS) != 0)
+        return true;
+    log_step(install, L"%ls is not made: %ls keeps no access lists (FAT, exFAT), so its rights could not hold.",
+             FOLDER, root);
     return false;
 }
 
-// A new file with its rights, holding the line; one already there stays as it is when
-// `keep_existing`.
-bool make_file(MSIHANDLE install, const wchar_t* path, Guarded what, const char* line, bool keep_existing)
+bool make_files(MSIHANDLE install, HANDLE folder, const Carried& carried)
 {
-    // Without its own descriptor a file would take the folder's rights: none is made then.
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, make_security(what), FALSE};
-    HANDLE file = attributes.lpSecurityDescriptor == nullptr
-                      ? INVALID_HANDLE_VALUE
-                      : CreateFileW(path, GENERIC_WRITE, 0, &attributes, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (!make_logged(install, folder, SETTING_FILE_NAME, Guarded::setting_file, carried.setting, false))
+        return false;
+    if (!carried.config_found)
+        return true;
+    return make_logged(install, folder, LAUNCHER_CONFIG_NAME, Guarded::launcher_config, carried.config, false);
+}
+
+bool make_folder(MSIHANDLE install, const Carried& carried)
+{
+    if (!volume_keeps_access_lists(install))
+        return false;
+    PSECURITY_DESCRIPTOR security = make_security(Guarded::folder);
     DWORD error = GetLastError();
-    LocalFree(attributes.lpSecurityDescriptor);
-    if (file == INVALID_HANDLE_VALUE) {
-        if (keep_existing && error == ERROR_FILE_EXISTS) {
-            log_step(install, L"%ls is there: left as it is.", path);
-            return true;
-        }
-        log_step(install, L"%ls could not be made (Windows error %lu).", path, error);
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    if (security != nullptr)
+        folder = open_unfollowed(nullptr, FOLDER, MAKING, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                                 FILE_DIRECTORY_FILE, security, &error);
+    LocalFree(security);
+    if (folder == INVALID_HANDLE_VALUE) {
+        log_failure(install, error, L"%ls could not be made", FOLDER);
         return false;
     }
-    DWORD length = static_cast<DWORD>(strlen(line));
-    DWORD written = 0;
-    bool wrote = WriteFile(file, line, length, &written, nullptr) && written == length;
-    error = GetLastError();
-    CloseHandle(file);
-    if (wrote)
-        log_step(install, L"%ls made, %lu bytes.", path, length);
-    else
-        log_step(install, L"%ls could not be written (Windows error %lu).", path, error);
-    return wrote;
-}
-
-bool make_folder(MSIHANDLE install, const Paths& paths, const Carried& carried)
-{
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, make_security(Guarded::folder), FALSE};
-    bool made = attributes.lpSecurityDescriptor != nullptr && CreateDirectoryW(paths.folder, &attributes);
-    DWORD error = GetLastError();
-    LocalFree(attributes.lpSecurityDescriptor);
-    if (!made) {
-        log_step(install, L"%ls could not be made (Windows error %lu).", paths.folder, error);
-        return false;
-    }
-    log_step(install, L"%ls made with the package's rights.", paths.folder);
-    return make_file(install, SETTING_FILE.text, Guarded::setting_file, carried.setting, false) &&
-           (!carried.config_found ||
-            make_file(install, paths.config, Guarded::launcher_config, carried.config, false));
-}
-
-// Looks at the name, then holds what it names through a handle that does not follow a
-// link and shares no delete, so nobody can rename or replace it until it is closed.
-FolderSeen inspect_folder(MSIHANDLE install, const Paths& paths, HANDLE* folder)
-{
-    FolderSeen seen{entry_by_name(paths.folder), Entry::missing, false};
-    if (seen.by_name == Entry::missing)
-        return seen;
-    *folder = open_unfollowed(paths.folder, DELETE | READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (*folder == INVALID_HANDLE_VALUE) {
-        log_step(install, L"%ls could not be opened without following it (Windows error %lu).",
-                 paths.folder, GetLastError());
-        return seen;
-    }
-    seen.by_handle = entry_by_handle(*folder);
-    seen.own = seen.by_handle == Entry::directory && is_package_own(*folder);
-    return seen;
-}
-
-// The configuration that a launcher delay given at install makes, in place of any other.
-void configure_delay(Carried& carried, const wchar_t* launcher_delay)
-{
-    if (*launcher_delay == L'\0')
-        return;
-    _snprintf_s(carried.config, _TRUNCATE, "Setting=%ls", launcher_delay);
-    carried.config_found = true;
-}
-
-// In the package's own folder nobody else adds a name: the old file, whatever it is, goes
-// and the new one is made in its place.
-bool replace_file(MSIHANDLE install, const wchar_t* path, Guarded what, const char* line)
-{
-    if (!DeleteFileW(path) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        log_step(install, L"%ls could not be replaced (Windows error %lu).", path, GetLastError());
-        return false;
-    }
-    return make_file(install, path, what, line, false);
-}
-
-bool replace_folder(MSIHANDLE install, const Paths& paths, HANDLE folder, FolderDecision decision,
-                    bool was_directory, const wchar_t* launcher_delay)
-{
-    Carried carried{};
-    if (was_directory) {
-        carry_line(install, SETTING_FILE.text, carried.setting);
-        carried.config_found = carry_line(install, paths.config, carried.config);
-    }
-    configure_delay(carried, launcher_delay);
-    bool moved = set_aside(install, paths, folder, decision.what);
+    log_step(install, L"%ls made with the package's rights.", FOLDER);
+    bool made = make_files(install, folder, carried);
     CloseHandle(folder);
-    return moved && make_folder(install, paths, carried);
+    return made;
+}
+
+bool keep_folder(MSIHANDLE install, HANDLE folder, const wchar_t* launcher_delay)
+{
+    log_step(install, L"%ls is a folder this package may trust: kept as it is.", FOLDER);
+    if (!make_logged(install, folder, SETTING_FILE_NAME, Guarded::setting_file, "", true))
+        return false;
+    Carried given{};
+    configure_delay(given, launcher_delay);
+    if (!given.config_found)
+        return true;
+    // Nobody but an administrator adds a name here: the old file goes, the new one takes
+    // its place.
+    DWORD error = delete_file(folder, LAUNCHER_CONFIG_NAME);
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) {
+        log_failure(install, error, L"%ls\\%ls could not be replaced", FOLDER, LAUNCHER_CONFIG_NAME);
+        return false;
+    }
+    return make_logged(install, folder, LAUNCHER_CONFIG_NAME, Guarded::launcher_config, given.config, false);
+}
+
+void log_refusal(MSIHANDLE install, Trust trust, DWORD error)
+{
+    switch (trust) {
+    case Trust::unopened:
+        log_failure(install, error, L"%ls could not be opened, nothing was changed", FOLDER);
+        return;
+    case Trust::no_access_lists:
+        log_step(install, L"%ls is on a volume that keeps no access lists (FAT, exFAT), so no rights can "
+                          L"hold there. Nothing was changed.", FOLDER);
+        return;
+    default:
+        log_step(install, L"%ls is left as it is: a link this system opens as its target, or it changed "
+                          L"while it was looked at. An administrator must remove it.", FOLDER);
+    }
+}
+
+// Deletes the folder held by `looked` through a handle of its own, once that holds the same
+// folder; a folder with anything left in it stays.
+void remove_folder_if_empty(MSIHANDLE install, HANDLE looked)
+{
+    DWORD error = ERROR_SUCCESS;
+    HANDLE held = open_unfollowed(nullptr, FOLDER, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN,
+                                  FILE_DIRECTORY_FILE, nullptr, &error);
+    if (held == INVALID_HANDLE_VALUE) {
+        log_failure(install, error, L"%ls stays", FOLDER);
+        return;
+    }
+    if (!same_object(looked, held)) {
+        CloseHandle(held);
+        log_step(install, L"%ls changed while it was looked at: left as it is.", FOLDER);
+        return;
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    BOOL removed = SetFileInformationByHandle(held, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(held);
+    if (removed)
+        log_step(install, L"%ls removed.", FOLDER);
+    else
+        log_step(install, L"%ls stays, with what else it holds.", FOLDER);
 }
 
 } // namespace
 
 bool secure_setting_folder(MSIHANDLE install, const wchar_t* launcher_delay)
 {
-    Paths paths = folder_paths();
-    HANDLE folder = INVALID_HANDLE_VALUE;
-    FolderSeen seen = inspect_folder(install, paths, &folder);
-    FolderDecision decision = decide_folder(seen);
-    if (decision.step == FolderStep::move_aside)
-        return replace_folder(install, paths, folder, decision, seen.by_handle == Entry::directory,
-                              launcher_delay);
+    Trust trust = Trust::missing;
+    DWORD error = ERROR_SUCCESS;
+    HANDLE folder = open_folder(FOLDER, &trust, &error);
+    FolderDecision decision = decide_folder(trust);
+    Carried carried{};
+    bool done = false;
+    switch (decision.step) {
+    case FolderStep::keep:
+        done = keep_folder(install, folder, launcher_delay);
+        break;
+    case FolderStep::move_aside:
+        if (!set_aside(install, folder, decision, carried))
+            break;
+        configure_delay(carried, launcher_delay);
+        done = make_folder(install, carried);
+        break;
+    case FolderStep::create:
+        configure_delay(carried, launcher_delay);
+        done = make_folder(install, carried);
+        break;
+    case FolderStep::refuse:
+        log_refusal(install, trust, error);
+        break;
+    }
     if (folder != INVALID_HANDLE_VALUE)
         CloseHandle(folder);
-    Carried given{};
-    configure_delay(given, launcher_delay);
-    switch (decision.step) {
-    case FolderStep::create:
-        return make_folder(install, paths, given);
-    case FolderStep::keep:
-        log_step(install, L"%ls is the package's own: left as it is.", paths.folder);
-        return make_file(install, SETTING_FILE.text, Guarded::setting_file, "", true) &&
-               (!given.config_found ||
-                replace_file(install, paths.config, Guarded::launcher_config, given.config));
-    default:
-        log_step(install, L"%ls is left as it is: a link this system opens as its target, or gone "
-                          L"while it was looked at. An administrator must remove it.", paths.folder);
-        return false;
+    return done;
+}
+
+void release_setting_folder(MSIHANDLE install, bool upgrading)
+{
+    Trust trust = Trust::missing;
+    DWORD error = ERROR_SUCCESS;
+    HANDLE folder = open_folder(FOLDER, &trust, &error);
+    if (trust != Trust::trusted) {
+        if (folder != INVALID_HANDLE_VALUE)
+            CloseHandle(folder);
+        if (trust != Trust::missing)
+            log_step(install, L"%ls is not a folder this package may trust: nothing in it is touched.", FOLDER);
+        return;
     }
+    if (upgrading) {
+        if (clear_setting_in(folder) == WRITE_OK)
+            log_step(install, L"%ls\\%ls cleared: nothing is pending.", FOLDER, SETTING_FILE_NAME);
+        else
+            log_step(install, L"%ls\\%ls could not be cleared.", FOLDER, SETTING_FILE_NAME);
+        CloseHandle(folder);
+        return;
+    }
+    error = delete_file(folder, SETTING_FILE_NAME);
+    if (error == ERROR_SUCCESS)
+        log_step(install, L"%ls\\%ls deleted: nothing is pending.", FOLDER, SETTING_FILE_NAME);
+    else if (error != ERROR_FILE_NOT_FOUND)
+        log_failure(install, error, L"%ls\\%ls could not be deleted", FOLDER, SETTING_FILE_NAME);
+    remove_folder_if_empty(install, folder);
+    CloseHandle(folder);
 }

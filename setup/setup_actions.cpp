@@ -1,6 +1,6 @@
 // The package's custom actions. CheckLauncherDelay runs first, as the installing user,
 // before anything is written; the others run as LocalSystem, deferred, each a step of
-// the installation script whose failure rolls it back.
+// the installation script whose failure makes Windows Installer roll back what it did.
 #include "folder_decision.h"
 #include "service_process.h"
 #include "setting_folder.h"
@@ -49,6 +49,17 @@ UINT WINAPI SecureSettingFolder(MSIHANDLE install)
 UINT WINAPI EndServiceProcess(MSIHANDLE install)
 {
     return end_service_process(install) ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+}
+
+// On the package's removal: the setting file cleared (within an upgrade, whose data is the
+// upgrading product's code) or deleted with its folder, in a trusted folder only.
+UINT WINAPI ReleaseSettingFolder(MSIHANDLE install)
+{
+    wchar_t upgrading[64] = L"";
+    DWORD size = _countof(upgrading);
+    MsiGetPropertyW(install, L"CustomActionData", upgrading, &size);
+    release_setting_folder(install, upgrading[0] != L'\0');
+    return ERROR_SUCCESS;
 }
 
 // Rollback of EndServiceProcess: the service runs again.

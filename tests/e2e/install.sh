@@ -169,10 +169,10 @@ install_uninstall() {
     check "  the link as it was, nothing written where it points" \
         test "$(readlink "$folder")" = "$scratch" -a "$(ls -A "$scratch")" = mine
 
-    # A folder a user made, with a launcher configuration in it: set aside (Wine keeps no
-    # access lists, so no folder there is the package's own), its configuration carried.
+    # A folder every user may change (Wine shows mode 0777 as Everyone: full control), with
+    # a launcher configuration in it: set aside, its configuration carried.
     rm "$folder"
-    mkdir "$folder"
+    mkdir -m 777 "$folder"
     printf 'Setting=2hr\nSetting=4hr' >"$folder/shutdownaftersetting.nkv"
     install
     for p in "${PROGRAMS[@]}"; do
@@ -218,6 +218,7 @@ install_uninstall() {
     check "the Start-menu shortcut is gone" absent "$menu"
     check "the Startup shortcut is gone" absent "$startup"
     check "the setting file is gone: nothing is pending" absent "$(setting_path)"
+    check "  deleted by the package's own step" setup_said 'c:\NuvexKV\shutdownafter.nkv deleted: nothing is pending.'
     check "c:\\NuvexKV stays with the launcher's configuration in it" \
         test "$(cat "$folder/shutdownaftersetting.nkv")" = 'Setting=4hr'
     # The delay ends 30 s after the start; the check holds until some seconds after that.
@@ -310,6 +311,11 @@ exit_notifier() {
     check "the notifier ends" wait_for 10 not program_running kvnotify.exe
 }
 
+# An upgrade removes the version it replaces, whose setup step clears the setting file
+# ("Setting="); Wine's msi runs that removal as a plain one (msiexec /i {code} REMOVE=ALL,
+# no UPGRADINGPRODUCTCODE), which deletes it, and the new version makes it anew, empty.
+nothing_pending() { setting_holds '' || setting_holds 'Setting='; }
+
 upgrade() {
     new_prefix upgrade
     local version=$VERSION later=${VERSION%.*}.$((${VERSION##*.} + 1))
@@ -318,13 +324,21 @@ upgrade() {
     "$SOURCES/scripts/package.sh" --one "$KV_ARCH" "$KV_BUILD" "$newer" "$later" >/dev/null 2>&1
     session
     install ADDLOCAL=Main,DailyPowerOff LAUNCHERDELAY=2hr
+    printf 'Setting=4hr' >"$(setting_path)"
+    msiexec /i "$(winpath "$MSI")" REINSTALL=ALL REINSTALLMODE=omus LAUNCHERDELAY=1hr
+    check "a repair with a new launcher delay ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
+    check "  keeps the package's folder" setup_said 'c:\NuvexKV is a folder this package may trust: kept as it is.'
+    check "  and what is pending in it" setting_holds 'Setting=4hr'
+    check "  and writes the new delay" test "$(cat "$(drive_c)/NuvexKV/shutdownaftersetting.nkv")" = Setting=1hr
     # Windows carries the chosen features over (MigrateFeatureStates); Wine's msi does
     # not, so the choice is given again.
     msiexec /i "$(winpath "$rebuilt")" ADDLOCAL=Main,DailyPowerOff
     check "$version rebuilt, with a new product code, installs over $version with 0 (got $MSI_RC)" \
         test "$MSI_RC" -eq 0
-    check "  keeping the launcher's delay given before" \
-        test "$(cat "$(drive_c)/NuvexKV/shutdownaftersetting.nkv")" = Setting=2hr
+    check "  keeping the package's folder" setup_said 'c:\NuvexKV is a folder this package may trust: kept as it is.'
+    check "  and the launcher's delay given before" \
+        test "$(cat "$(drive_c)/NuvexKV/shutdownaftersetting.nkv")" = Setting=1hr
+    check "  and nothing stays pending" nothing_pending
     install ADDLOCAL=Main,DailyPowerOff     # and the first build over that again
     end_session
     check "one product is installed, $version" test "$(installed_products)" = "$version"
@@ -338,7 +352,7 @@ upgrade() {
     check "the service is running" wait_for 10 state_is 4
     check "the programs are there" test -f "$(program_dir)/kelvaro.exe" -a -f "$(program_dir)/KVButton.exe"
     check "the chosen daily part is there" test -f "$(system_dir)/kvshutdownhr.nkv"
-    check "the pending power-off is cancelled: the setting file is new, empty" setting_holds ''
+    check "the pending power-off is cancelled" nothing_pending
     end_session
     check "one product is installed, $later" test "$(installed_products)" = "$later"
     session

@@ -20,8 +20,9 @@ END {
     rule(upgrade["WIX_UPGRADE_DETECTED"] == "|" version "|513" &&
          upgrade["WIX_DOWNGRADE_DETECTED"] == version "||2",
          "it replaces any earlier or same version, carrying the features over, and refuses a later one")
-    rule(seq["RemoveExistingProducts"] == seq["InstallInitialize"] + 1,
-         "the replaced version is removed right after InstallInitialize, in this installation")
+    rule(seq["InstallInitialize"] < seq["StartServiceAgain"] &&
+         seq["StartServiceAgain"] + 1 == seq["RemoveExistingProducts"],
+         "the replaced version is removed right after InstallInitialize, in this installation, and the service started again only once a rollback has put it back")
     rule(shortcut["LauncherMenu"] == "[#KVButton.exe]" && shortcut["NotifierStartup"] == "[#kvnotify.exe]",
          "plain shortcuts to the launcher and notifier files, not advertised")
     rule(bit(feature["Main"], 16), "the main feature cannot be left out")
@@ -36,16 +37,20 @@ END {
          "the service: own process, automatic, LocalSystem; started, stopped and removed")
     rule(cond["EndServiceProcess"] == "$Service=2 OR $Service=3" &&
          cond["StartServiceAgain"] == cond["EndServiceProcess"] &&
-         seq["RemoveExistingProducts"] < seq["StartServiceAgain"] &&
          seq["StartServiceAgain"] < seq["EndServiceProcess"] && seq["EndServiceProcess"] < seq["StopServices"],
          "before the service is stopped, its process is ended, whenever its component is installed or removed")
-    rule(removed["shutdownafter.nkv"] == "SETTINGDIR|2" && removed[""] == "SETTINGDIR|2",
-         "uninstalling removes the setting file, and C:\\NuvexKV when it is empty")
-    rule(prop["SecureCustomProperties"] ~ /(^|;)LAUNCHERDELAY(;|$)/ &&
+    for (f in removed) if (removed[f] ~ /^SETTINGDIR\|/) by_path = by_path " " f
+    rule(by_path == "" && !created["SETTINGDIR"] && type["ReleaseSettingFolder"] % 64 == 1 &&
+         bit(type["ReleaseSettingFolder"], 1024) && cond["ReleaseSettingFolder"] == "$SettingFolder=2" &&
+         target["SetReleaseSettingFolderData"] == "[UPGRADINGPRODUCTCODE]" &&
+         seq["SetReleaseSettingFolderData"] < seq["ReleaseSettingFolder"] &&
+         seq["StopServices"] < seq["ReleaseSettingFolder"],
+         "no table makes or removes anything in C:\\NuvexKV: on removal the DLL clears the setting file (in an upgrade) or deletes it" by_path)
+    rule(prop["SecureCustomProperties"] !~ /LAUNCHERDELAY/ &&
          type["CheckLauncherDelay"] == 1 && seq["CheckLauncherDelay"] < seq["InstallInitialize"] &&
          target["SetSecureSettingFolderData"] == "[LAUNCHERDELAY]" &&
          seq["SetSecureSettingFolderData"] < seq["SecureSettingFolder"],
-         "LAUNCHERDELAY is secure, checked before anything is written, and handed to the DLL")
+         "LAUNCHERDELAY is not secure (no standard user's repair sets it), is checked before anything is written, and handed to the DLL")
     rule(cond["SecureSettingFolder"] == "$SettingFolder=3" && !created["SETTINGDIR"] &&
          seq["RemoveExistingProducts"] < seq["SecureSettingFolder"] &&
          seq["SecureSettingFolder"] < seq["StartServices"],

@@ -1,5 +1,6 @@
-// Holds a file open, as another program would, so the tests can see what a conflicting
-// open does. Arguments: path, 1 to let readers share, the "held" and "release" events.
+// Holds a file or a folder open, as another program would, so the tests can see what a
+// conflicting open does. Arguments: path, 1 to let readers share, the "held" and "release"
+// events.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -12,7 +13,8 @@ int wmain(int argc, wchar_t** argv)
     HANDLE held = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(_wcstoui64(argv[3], nullptr, 10)));
     HANDLE release = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(_wcstoui64(argv[4], nullptr, 10)));
 
-    HANDLE file = CreateFileW(argv[1], GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(argv[1], GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 1;
     SetEvent(held);

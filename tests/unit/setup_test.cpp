@@ -1,48 +1,125 @@
-// The package's SYSTEM step: what it does with whatever stands at C:\NuvexKV, which files
-// it reads, and the rights it gives what it makes. (Wine keeps no access lists: the
-// descriptors are checked as built, never read back from disk.)
+// The folder LocalSystem may trust, and the package's SYSTEM step run in-process on the
+// real C:\NuvexKV of the test's prefix, its log lines collected. (Wine keeps no access
+// lists: it shows the Unix owner and mode as one, so a folder of mode 0777, Everyone:
+// full control, is one users may write, as on Windows.)
 #include "folder_decision.h"
 #include "folder_rights.h"
+#include "setting_file.h"
+#include "setting_folder.h"
+#include "setup_log.h"
+#include "test_files.h"
+#include "trusted_folder.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <string>
+
 namespace {
 
-struct FolderCase {
+constexpr DWORD FOLDER = FILE_ATTRIBUTE_DIRECTORY;
+constexpr DWORD LINK = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+constexpr DWORD ACLS = FILE_PERSISTENT_ACLS;
+constexpr DWORD NONE = INVALID_FILE_ATTRIBUTES;
+const wchar_t* const SELF = L"S-1-5-21-7-8-9-1000";
+
+struct RuleCase {
     const char* name;
-    FolderSeen seen;
-    FolderStep step;
-    const wchar_t* what;
+    const wchar_t* sddl;
+    DWORD by_name, by_handle, volume;
+    bool files_plain;
+    Trust trust;
 };
 
-TEST(SetupFolder, WhatStandsThereDecidesKeepMoveAsideCreateOrRefuse)
+TEST(TrustedFolder, TheRuleOverOwnersAccessListsLinksAndVolumes)
 {
-    const FolderCase cases[] = {
-        {"nothing", {Entry::missing, Entry::missing, false}, FolderStep::create, nullptr},
-        {"the package's own folder", {Entry::directory, Entry::directory, true}, FolderStep::keep, nullptr},
-        {"another's folder", {Entry::directory, Entry::directory, false}, FolderStep::move_aside, L"folder"},
-        {"a link, opened as itself", {Entry::link, Entry::link, false}, FolderStep::move_aside, L"link"},
-        {"a file", {Entry::file, Entry::file, false}, FolderStep::move_aside, L"file"},
-        {"a link opened as its target", {Entry::link, Entry::directory, true}, FolderStep::refuse, nullptr},
-        {"a folder turned link meanwhile", {Entry::directory, Entry::link, false}, FolderStep::refuse, nullptr},
-        {"gone meanwhile", {Entry::directory, Entry::missing, false}, FolderStep::refuse, nullptr},
+    const wchar_t* const own = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    const RuleCase cases[] = {
+        {"the package's own rights", guarded_sddl(Guarded::folder), FOLDER, FOLDER, ACLS, true, Trust::trusted},
+        {"owned by SYSTEM", L"O:SYD:(A;;FA;;;SY)", FOLDER, FOLDER, ACLS, true, Trust::trusted},
+        {"owned by the account itself, Everyone reads (Wine's 0755)",
+         L"O:S-1-5-21-7-8-9-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-7-8-9-1000)(A;OICI;0x1200a9;;;WD)",
+         FOLDER, FOLDER, ACLS, true, Trust::trusted},
+        {"a deny entry grants nothing", L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)", FOLDER, FOLDER, ACLS, true, Trust::trusted},
+        {"owned by Users", L"O:BUD:P(A;OICI;FA;;;SY)", FOLDER, FOLDER, ACLS, true, Trust::foreign_owner},
+        {"Everyone may write (Wine's 0777)", L"O:BAD:(A;OICI;0x1301ff;;;WD)", FOLDER, FOLDER, ACLS, true,
+         Trust::open_to_others},
+        {"an inherited entry lets users change it", L"O:BAD:(A;OICIID;0x1301bf;;;AU)", FOLDER, FOLDER, ACLS, true,
+         Trust::open_to_others},
+        {"an extra entry lets users add a folder", L"O:BAD:P(A;;FA;;;BA)(A;;0x1200ad;;;BU)", FOLDER, FOLDER, ACLS,
+         true, Trust::open_to_others},
+        {"Creator Owner gets full control of what is made there", L"O:BAD:P(A;;FA;;;BA)(A;OICIIO;GA;;;CO)",
+         FOLDER, FOLDER, ACLS, true, Trust::open_to_others},
+        {"no access list at all", L"O:BA", FOLDER, FOLDER, ACLS, true, Trust::open_to_others},
+        {"a link, opened as itself", own, LINK, LINK, ACLS, true, Trust::link},
+        {"a link its handle follows", own, LINK, FOLDER, ACLS, true, Trust::link_followed},
+        {"a folder turned link before it was held", own, FOLDER, LINK, ACLS, true, Trust::link_followed},
+        {"a file", own, FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE, ACLS, true, Trust::not_a_folder},
+        {"a volume without access lists", own, FOLDER, FOLDER, 0, true, Trust::no_access_lists},
+        {"a system file there is a link or a hard link", own, FOLDER, FOLDER, ACLS, false, Trust::odd_file},
+        {"nothing there", own, NONE, NONE, ACLS, true, Trust::missing},
     };
-    for (const FolderCase& c : cases) {
-        FolderDecision decision = decide_folder(c.seen);
-        EXPECT_EQ(static_cast<int>(c.step), static_cast<int>(decision.step)) << c.name;
-        EXPECT_STREQ(c.what, decision.what) << c.name;
+    PSID self = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(SELF, &self));
+    for (const RuleCase& c : cases) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor,
+                                                                         nullptr)) << c.name;
+        FolderLook look{c.by_name, c.by_handle, c.volume, nullptr, nullptr, c.files_plain};
+        BOOL present = FALSE, defaulted = FALSE;
+        GetSecurityDescriptorOwner(descriptor, &look.owner, &defaulted);
+        GetSecurityDescriptorDacl(descriptor, &present, &look.dacl, &defaulted);
+        EXPECT_EQ(static_cast<int>(c.trust), static_cast<int>(judge_folder(look, self))) << c.name;
+        LocalFree(descriptor);
+    }
+    LocalFree(self);
+}
+
+TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
+{
+    const struct {
+        Trust trust;
+        FolderStep step;
+        const wchar_t* what;
+    } cases[] = {
+        {Trust::missing, FolderStep::create, nullptr},
+        {Trust::trusted, FolderStep::keep, nullptr},
+        {Trust::link, FolderStep::move_aside, L"link"},
+        {Trust::not_a_folder, FolderStep::move_aside, L"file"},
+        {Trust::foreign_owner, FolderStep::move_aside, L"folder"},
+        {Trust::open_to_others, FolderStep::move_aside, L"folder"},
+        {Trust::odd_file, FolderStep::move_aside, L"folder"},
+        {Trust::unopened, FolderStep::refuse, nullptr},
+        {Trust::link_followed, FolderStep::refuse, nullptr},
+        {Trust::no_access_lists, FolderStep::refuse, nullptr},
+    };
+    for (const auto& c : cases) {
+        FolderDecision decision = decide_folder(c.trust);
+        EXPECT_EQ(static_cast<int>(c.step), static_cast<int>(decision.step)) << static_cast<int>(c.trust);
+        EXPECT_STREQ(c.what, decision.what) << static_cast<int>(c.trust);
     }
 }
 
 TEST(SetupFolder, OnlyAPlainFileWithOneNameOfASensibleSizeCarriesOver)
 {
-    EXPECT_TRUE(carries_over({Entry::file, Entry::file, 1, LARGEST_CARRIED_FILE}));
-    EXPECT_FALSE(carries_over({Entry::file, Entry::file, 2, 11})) << "a hard link";
-    EXPECT_FALSE(carries_over({Entry::link, Entry::link, 1, 0})) << "a link";
-    EXPECT_FALSE(carries_over({Entry::file, Entry::link, 1, 0})) << "a link seen through its handle";
-    EXPECT_FALSE(carries_over({Entry::directory, Entry::directory, 1, 0})) << "a folder";
-    EXPECT_FALSE(carries_over({Entry::file, Entry::file, 1, LARGEST_CARRIED_FILE + 1})) << "too large";
+    const struct {
+        const char* name;
+        DWORD attributes, links, size;
+        bool carried;
+    } cases[] = {
+        {"a plain file", FILE_ATTRIBUTE_ARCHIVE, 1, LARGEST_CARRIED_FILE, true},
+        {"a hard link", FILE_ATTRIBUTE_ARCHIVE, 2, 11, false},
+        {"a link", FILE_ATTRIBUTE_REPARSE_POINT, 1, 0, false},
+        {"a folder", FILE_ATTRIBUTE_DIRECTORY, 1, 0, false},
+        {"too large", FILE_ATTRIBUTE_ARCHIVE, 1, LARGEST_CARRIED_FILE + 1, false},
+    };
+    for (const auto& c : cases) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        info.dwFileAttributes = c.attributes;
+        info.nNumberOfLinks = c.links;
+        info.nFileSizeLow = c.size;
+        EXPECT_EQ(c.carried, carries_over(info)) << c.name;
+    }
 }
 
 TEST(SetupFolder, OnlyTheLaunchersFourDelaysAreTakenExactly)
@@ -53,90 +130,32 @@ TEST(SetupFolder, OnlyTheLaunchersFourDelaysAreTakenExactly)
         EXPECT_FALSE(is_launcher_delay(word)) << word;
 }
 
-TEST(SetupFolder, TheSetAsideNameSaysWhatAndWhen)
+TEST(SetupFolder, TheSetAsideNameSaysWhatAndWhenAndCannotBeGuessed)
 {
     const SYSTEMTIME when = {2026, 12, 2, 8, 20, 5, 9, 0};
     wchar_t name[MAX_PATH];
-    aside_name(L"c:\\NuvexKV", L"link", when, 0, name, MAX_PATH);
-    EXPECT_STREQ(L"c:\\NuvexKV.link-20261208-200509", name);
-    aside_name(L"c:\\NuvexKV", L"link", when, 3, name, MAX_PATH);
-    EXPECT_STREQ(L"c:\\NuvexKV.link-20261208-200509-3", name);
+    aside_name(L"c:\\NuvexKV", L"link", when, 0x0123456789abcdefULL, name, MAX_PATH);
+    EXPECT_STREQ(L"c:\\NuvexKV.link-20261208-200509-0123456789abcdef", name);
 }
-
-// The entry a well-known trustee has in a descriptor's access list.
-const ACCESS_ALLOWED_ACE* ace_of(PSECURITY_DESCRIPTOR descriptor, WELL_KNOWN_SID_TYPE trustee)
-{
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    for (WORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && IsWellKnownSid(&ace->SidStart, trustee))
-            return ace;
-    }
-    return nullptr;
-}
-
-struct RightsCase {
-    Guarded what;
-    const char* name;
-    DWORD users;
-    BYTE inherited_by;
-};
 
 TEST(SetupRights, AdministratorsOwnWhatIsMadeAndUsersGetOnlyTheirShare)
 {
-    const RightsCase cases[] = {
+    const struct {
+        Guarded what;
+        const char* name;
+        DWORD users;
+        BYTE inherited_by;
+    } cases[] = {
         {Guarded::folder, "the folder: list, traverse, read what is put there",
          FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE},
         {Guarded::setting_file, "the setting file: read and rewrite with fopen",
          FILE_GENERIC_READ | FILE_GENERIC_WRITE, 0},
         {Guarded::launcher_config, "the launcher's configuration: read", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, 0},
     };
-    for (const RightsCase& c : cases) {
+    const WELL_KNOWN_SID_TYPE trustees[] = {WinLocalSystemSid, WinBuiltinAdministratorsSid, WinBuiltinUsersSid};
+    for (const auto& c : cases) {
         PSECURITY_DESCRIPTOR descriptor = make_security(c.what);
         ASSERT_NE(nullptr, descriptor) << c.name;
-        PSID owner = nullptr;
-        BOOL defaulted = FALSE;
-        SECURITY_DESCRIPTOR_CONTROL control = 0;
-        DWORD revision = 0;
-        GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
-        GetSecurityDescriptorControl(descriptor, &control, &revision);
-        EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) << c.name;
-        EXPECT_TRUE(control & SE_DACL_PROTECTED) << c.name << ": nothing inherited from C:\\";
-        for (WELL_KNOWN_SID_TYPE full : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {
-            const ACCESS_ALLOWED_ACE* ace = ace_of(descriptor, full);
-            ASSERT_NE(nullptr, ace) << c.name;
-            EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), ace->Mask) << c.name;
-        }
-        const ACCESS_ALLOWED_ACE* users = ace_of(descriptor, WinBuiltinUsersSid);
-        ASSERT_NE(nullptr, users) << c.name;
-        EXPECT_EQ(c.users, users->Mask) << c.name << ": no delete, rights, owner, or adding";
-        EXPECT_EQ(c.inherited_by, users->Header.AceFlags) << c.name;
-        LocalFree(descriptor);
-    }
-}
-
-TEST(SetupRights, AFolderIsThePackagesOwnOnlyWithItsOwnerAndExactlyItsRights)
-{
-    const wchar_t* own = guarded_sddl(Guarded::folder);
-    const struct {
-        const wchar_t* sddl;
-        bool own;
-    } cases[] = {
-        {own, true},
-        {L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", true},
-        {L"O:BUD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", false},
-        {L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", false},
-        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200af;;;BU)", false},
-        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIID;0x1200a9;;;BU)", false},
-        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", false},
-        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;;FA;;;CO)", false},
-    };
-    for (const auto& c : cases) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1,
-                                                                         &descriptor, nullptr));
         PSID owner = nullptr;
         PACL dacl = nullptr;
         BOOL present = FALSE, defaulted = FALSE;
@@ -145,9 +164,156 @@ TEST(SetupRights, AFolderIsThePackagesOwnOnlyWithItsOwnerAndExactlyItsRights)
         GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
         GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
         GetSecurityDescriptorControl(descriptor, &control, &revision);
-        EXPECT_EQ(c.own, folder_is_own(owner, dacl, control)) << c.sddl;
+        EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) << c.name;
+        EXPECT_TRUE(control & SE_DACL_PROTECTED) << c.name << ": nothing inherited from C:\\";
+        ASSERT_EQ(3, dacl->AceCount) << c.name << ": SYSTEM, Administrators, Users and nobody else";
+        for (WORD i = 0; i < 3; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace))) << c.name;
+            EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType) << c.name;
+            EXPECT_TRUE(IsWellKnownSid(&ace->SidStart, trustees[i])) << c.name << ", entry " << i;
+            bool users = trustees[i] == WinBuiltinUsersSid;
+            EXPECT_EQ(users ? c.users : FILE_ALL_ACCESS, ace->Mask) << c.name << ", entry " << i;
+            EXPECT_EQ(c.inherited_by, ace->Header.AceFlags) << c.name << ", entry " << i;
+        }
         LocalFree(descriptor);
     }
+}
+
+// ---- The step itself, on C:\NuvexKV of the test's prefix --------------------------------
+
+std::wstring lines;
+void keep_line(MSIHANDLE, const wchar_t* line)
+{
+    lines += line;
+    lines += L"\n";
+}
+
+bool logged(const wchar_t* text)
+{
+    return lines.find(text) != std::wstring::npos;
+}
+
+const std::string CONFIG = std::string(SETTING_FOLDER) + "\\" + KV_LAUNCHER_CONFIG_NAME;
+const std::string SETTING = SETTING_FILE_PATH;
+
+// The folders the step set aside: their names, each ending in "|".
+std::string set_aside(bool remove)
+{
+    std::string names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("C:\\NuvexKV.*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (std::string(found.cFileName) == "NuvexKV")
+            continue; // the pattern's DOS reading takes the bare name too
+        names += std::string(found.cFileName) + "|";
+        if (remove)
+            remove_folder(std::string("C:\\") + found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+class SetupStep : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        remove_setting_folder();
+        set_aside(true);
+        make_setting_folder();
+        lines.clear();
+        setup_log_sink = keep_line;
+    }
+    void TearDown() override
+    {
+        remove_setting_folder();
+        set_aside(true);
+    }
+};
+
+TEST_F(SetupStep, ATrustedFolderIsKeptAndTheGivenDelayReplacesTheConfiguration)
+{
+    write_bytes(SETTING, "Setting=2hr");
+    write_bytes(CONFIG, "Setting=4hr");
+    SetFileAttributesA(CONFIG.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(secure_setting_folder(0, L"1hr"));
+    EXPECT_TRUE(logged(L"c:\\NuvexKV is a folder this package may trust: kept as it is.")) << lines;
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING)) << "a repair keeps what is pending";
+    EXPECT_EQ("Setting=1hr", read_bytes(CONFIG));
+    EXPECT_EQ("", set_aside(false));
+}
+
+struct AsideCase {
+    const char* name;
+    void (*plant)();
+    const char* setting;   // what the new folder's setting file holds
+    const char* config;    // "<missing>": not carried
+    const wchar_t* said;
+};
+
+TEST_F(SetupStep, AFolderUsersMayChangeIsSetAsideCarryingOnlyPlainFiles)
+{
+    const AsideCase cases[] = {
+        {"both files carried", [] { write_bytes(CONFIG, "Setting=2hr\nSetting=4hr"); write_bytes(SETTING, "Setting=5mins"); },
+         "Setting=5mins", "Setting=4hr", L"shutdownaftersetting.nkv: its last line (11 bytes) carries over."},
+        {"a hard link", [] { write_bytes(SETTING, "x"); CreateHardLinkA(CONFIG.c_str(), SETTING.c_str(), nullptr); },
+         "", "<missing>", L"shutdownaftersetting.nkv not read: not a plain file with one name of at most 65536 bytes."},
+        {"too large", [] { write_bytes(CONFIG, std::string(LARGEST_CARRIED_FILE + 1, 'x')); },
+         "", "<missing>", L"shutdownaftersetting.nkv not read: not a plain file with one name"},
+        {"a folder", [] { CreateDirectoryA(SETTING.c_str(), nullptr); },
+         "", "<missing>", L"shutdownafter.nkv not read: not a plain file with one name"},
+    };
+    for (const AsideCase& c : cases) {
+        SetUp();
+        c.plant();
+        open_to_everyone(SETTING_FOLDER);
+        EXPECT_TRUE(secure_setting_folder(0, L"")) << c.name << "\n" << lines;
+        EXPECT_TRUE(logged(L"c:\\NuvexKV, a folder, set aside as c:\\NuvexKV.folder-")) << c.name << "\n" << lines;
+        EXPECT_TRUE(logged(c.said)) << c.name << "\n" << lines;
+        EXPECT_EQ(c.setting, read_bytes(SETTING)) << c.name;
+        EXPECT_EQ(c.config, read_bytes(CONFIG)) << c.name;
+        HANDLE made = open_trusted_folder(SETTING_FOLDER_PATH);
+        EXPECT_NE(INVALID_HANDLE_VALUE, made) << c.name << ": the new folder is one to trust";
+        CloseHandle(made);
+        EXPECT_EQ(48u, set_aside(false).size()) << c.name << ": NuvexKV.folder-YYYYMMDD-HHMMSS-<16 digits>|";
+    }
+}
+
+TEST_F(SetupStep, AFolderThatCannotBeHeldFailsTheStepSayingWhy)
+{
+    write_bytes(SETTING, "Setting=2hr");
+    FileHolder holder(SETTING_FOLDER, false);
+    EXPECT_FALSE(secure_setting_folder(0, L""));
+    EXPECT_TRUE(logged(L"c:\\NuvexKV could not be opened, nothing was changed: ")) << lines;
+    EXPECT_TRUE(logged(L"(Windows error 32).")) << lines;
+    holder.release();
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING));
+    EXPECT_EQ("", set_aside(false));
+}
+
+TEST_F(SetupStep, RemovalClearsInAnUpgradeAndElseDeletesOnlyInATrustedFolder)
+{
+    write_bytes(SETTING, "Setting=2hr");
+    SetFileAttributesA(SETTING.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    release_setting_folder(0, true);
+    EXPECT_EQ("Setting=", read_bytes(SETTING)) << "an upgrade leaves nothing pending, and the file";
+    EXPECT_EQ(0u, GetFileAttributesA(SETTING.c_str()) & REWRITE_REFUSING_MARKS);
+
+    write_bytes(CONFIG, "Setting=2hr");
+    release_setting_folder(0, false);
+    EXPECT_FALSE(file_exists(SETTING));
+    EXPECT_TRUE(logged(L"c:\\NuvexKV stays, with what else it holds.")) << lines;
+    DeleteFileA(CONFIG.c_str());
+    release_setting_folder(0, false);
+    EXPECT_FALSE(file_exists(SETTING_FOLDER)) << lines;
+
+    make_setting_folder();
+    write_bytes(SETTING, "Setting=2hr");
+    open_to_everyone(SETTING_FOLDER);
+    release_setting_folder(0, false);
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING)) << "nothing is touched in a folder users may change";
 }
 
 } // namespace
