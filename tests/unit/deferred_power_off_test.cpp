@@ -111,35 +111,26 @@ TEST_F(DeferredPowerOff, EachTokenSleepsItsOwnDuration)
     }
 }
 
-// The service runs as LocalSystem: a folder users may change holds nothing it acts on.
+// The service runs as LocalSystem: a folder users may change holds nothing it acts on,
+// whether it was so at the first reading or became so during the delay.
 TEST_F(DeferredPowerOff, MissingFolderOrOneUsersMayChangeIsNothingPending)
 {
-    const struct {
-        const char* name;
-        bool present, opened_before, opened_during;
-    } cases[] = {
-        {"missing", false, false, false},
-        {"open to users", true, true, false},
-        {"opened to users during the delay", true, false, true},
-    };
-    for (const auto& c : cases) {
+    enum { missing, open_before, open_during };
+    for (int c : {missing, open_before, open_during}) {
         PowerRecorder recorder;
         sleeps.clear();
         remove_setting_folder();
-        if (c.present) {
+        if (c != missing) {
             make_setting_folder();
             write_bytes(SETTING, "Setting=5mins");
         }
-        if (c.opened_before)
+        if (c == open_before)
             open_to_everyone(SETTING_FOLDER);
-        during_sleep = [&c] {
-            if (c.opened_during)
-                open_to_everyone(SETTING_FOLDER);
-        };
-        EXPECT_EQ(c.opened_during, run_deferred_power_off()) << c.name;
-        EXPECT_EQ(c.opened_during ? 1u : 0u, sleeps.size()) << c.name;
-        EXPECT_TRUE(recorder.requests().empty()) << c.name;
-        EXPECT_EQ(c.present ? "Setting=5mins" : "<missing>", read_bytes(SETTING)) << c.name;
+        during_sleep = [] { open_to_everyone(SETTING_FOLDER); };
+        EXPECT_EQ(c == open_during, run_deferred_power_off()) << c;
+        EXPECT_EQ(c == open_during ? 1u : 0u, sleeps.size()) << c;
+        EXPECT_TRUE(recorder.requests().empty()) << c;
+        EXPECT_EQ(c == missing ? "<missing>" : "Setting=5mins", read_bytes(SETTING)) << c;
     }
 }
 

@@ -77,21 +77,17 @@ TEST(TrustedFolder, TheRuleOverOwnersAccessListsLinksAndVolumes)
 
 TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
 {
+    using S = FolderStep;
     const struct {
         Trust trust;
         FolderStep step;
         const wchar_t* what;
     } cases[] = {
-        {Trust::missing, FolderStep::create, nullptr},
-        {Trust::trusted, FolderStep::keep, nullptr},
-        {Trust::link, FolderStep::move_aside, L"link"},
-        {Trust::not_a_folder, FolderStep::move_aside, L"file"},
-        {Trust::foreign_owner, FolderStep::move_aside, L"folder"},
-        {Trust::open_to_others, FolderStep::move_aside, L"folder"},
-        {Trust::odd_file, FolderStep::move_aside, L"folder"},
-        {Trust::unopened, FolderStep::refuse, nullptr},
-        {Trust::link_followed, FolderStep::refuse, nullptr},
-        {Trust::no_access_lists, FolderStep::refuse, nullptr},
+        {Trust::missing, S::create, nullptr},      {Trust::trusted, S::keep, nullptr},
+        {Trust::link, S::move_aside, L"link"},     {Trust::not_a_folder, S::move_aside, L"file"},
+        {Trust::foreign_owner, S::move_aside, L"folder"}, {Trust::open_to_others, S::move_aside, L"folder"},
+        {Trust::odd_file, S::move_aside, L"folder"}, {Trust::unopened, S::refuse, nullptr},
+        {Trust::link_followed, S::refuse, nullptr}, {Trust::no_access_lists, S::refuse, nullptr},
     };
     for (const auto& c : cases) {
         FolderDecision decision = decide_folder(c.trust);
@@ -100,26 +96,16 @@ TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
     }
 }
 
-TEST(SetupFolder, OnlyAPlainFileWithOneNameOfASensibleSizeCarriesOver)
+// Hard links, folders and files too large are refused by the step below, on real files; a
+// link to a file, which Wine cannot show, and the largest size taken only here.
+TEST(SetupFolder, OnlyAPlainFileOfASensibleSizeCarriesOver)
 {
-    const struct {
-        const char* name;
-        DWORD attributes, links, size;
-        bool carried;
-    } cases[] = {
-        {"a plain file", FILE_ATTRIBUTE_ARCHIVE, 1, LARGEST_CARRIED_FILE, true},
-        {"a hard link", FILE_ATTRIBUTE_ARCHIVE, 2, 11, false},
-        {"a link", FILE_ATTRIBUTE_REPARSE_POINT, 1, 0, false},
-        {"a folder", FILE_ATTRIBUTE_DIRECTORY, 1, 0, false},
-        {"too large", FILE_ATTRIBUTE_ARCHIVE, 1, LARGEST_CARRIED_FILE + 1, false},
-    };
-    for (const auto& c : cases) {
-        BY_HANDLE_FILE_INFORMATION info{};
-        info.dwFileAttributes = c.attributes;
-        info.nNumberOfLinks = c.links;
-        info.nFileSizeLow = c.size;
-        EXPECT_EQ(c.carried, carries_over(info)) << c.name;
-    }
+    BY_HANDLE_FILE_INFORMATION plain{}, link{};
+    plain.nNumberOfLinks = link.nNumberOfLinks = 1;
+    plain.nFileSizeLow = LARGEST_CARRIED_FILE;
+    link.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    EXPECT_TRUE(carries_over(plain));
+    EXPECT_FALSE(carries_over(link));
 }
 
 TEST(SetupFolder, OnlyTheLaunchersFourDelaysAreTakenExactly)
