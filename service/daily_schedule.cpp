@@ -6,6 +6,7 @@
 #include "setting_file.h"
 
 ClockFunction schedule_clock = _time64;
+ArmTimerFunction arm_schedule_timer = CreateTimerQueueTimer;
 
 namespace {
 
@@ -43,8 +44,8 @@ void start_daily_schedule()
         return;
 
     // Due at once, then every minute from the arming, not aligned to the clock's minutes.
-    CreateTimerQueueTimer(&timer, timer_queue, schedule_tick, nullptr, 0, TICK_PERIOD,
-                          WT_EXECUTEINTIMERTHREAD);
+    arm_schedule_timer(&timer, timer_queue, schedule_tick, nullptr, 0, TICK_PERIOD,
+                       WT_EXECUTEINTIMERTHREAD);
 }
 
 void stop_daily_schedule()

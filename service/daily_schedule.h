@@ -17,3 +17,9 @@ void CALLBACK schedule_tick(PVOID parameter, BOOLEAN timer_fired);
 // Seam: the clock the tick reads. _time64 in the program; tests set chosen local times.
 using ClockFunction = __time64_t (*)(__time64_t* now);
 extern ClockFunction schedule_clock;
+
+// Seam: the call that arms the timer, CreateTimerQueueTimer in the program. Tests see the
+// due time and period it is asked for, and run it on a shorter period.
+using ArmTimerFunction = BOOL(WINAPI*)(PHANDLE timer, HANDLE queue, WAITORTIMERCALLBACK callback,
+                                       PVOID parameter, DWORD due, DWORD period, ULONG flags);
+extern ArmTimerFunction arm_schedule_timer;
