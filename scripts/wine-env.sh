@@ -19,6 +19,13 @@ make_prefix() {
     fi
 }
 
+# unmanaged_windows PREFIX: Wine puts its windows on the display itself, not through a
+# window manager. A virtual display has none, and Wine waits 2 s in vain for one at every
+# window it hides (a message box answered, say). Set while no session of the prefix runs.
+unmanaged_windows() {
+    printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$1/user.reg"
+}
+
 # fresh_prefix FOLDER: a fresh copy of the template at FOLDER, the template made first if
 # need be.
 fresh_prefix() {
@@ -95,21 +102,25 @@ own_display() {
     trap 'end_session; end_display || true' EXIT
 }
 
-# A virtual display of our own: sets DISPLAY and XVFB_PID.
+# A virtual display of our own: sets DISPLAY and XVFB_PID. Xvfb picks a free number itself
+# and says which once it takes connections, so displays started side by side never clash.
 start_display() {
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        for _ in $(seq 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
-            sleep 0.1
-        done
-        kill "$XVFB_PID" 2>/dev/null
+    local said n=
+    said=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$said" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        n=$(cat "$said")
+        [ -z "$n" ] || break
+        sleep 0.1
     done
-    echo "no virtual display could be started" >&2
-    return 1
+    rm -f "$said"
+    if [ -z "$n" ]; then
+        kill "$XVFB_PID" 2>/dev/null
+        echo "no virtual display could be started" >&2
+        return 1
+    fi
+    export DISPLAY=":$n"
 }
 
 end_display() {

@@ -21,7 +21,9 @@ FAKETIME_LIB='/usr/$LIB/faketime/libfaketime.so.1'
 [ "$KV_ARCH" = x64 ] || FAKETIME_LIB="$KV_BUILD/faketime/\$LIB/libtime64.so $FAKETIME_LIB"
 SERVICE=Nuvex_Kelvaro_Service
 SESSION_LOG=/dev/null
-failures=0
+# Windows Installer's exit codes, as a Linux exit code keeps them: their low 8 bits.
+MSI_FAILED=$((1603 % 256))          # 1603, the installation failed
+MSI_RESTART_NEEDED=$((3010 % 256))  # 3010, done; a file in use is replaced at the next restart
 
 # winpath PATH: the Linux file as the prefix's programs reach it, through Wine's drive Z:.
 winpath() { echo "Z:${1//\//\\}"; }
@@ -39,20 +41,55 @@ service_query() {
 service_absent() { service_query >/dev/null; [ "$SC_RC" -eq 1 ]; }
 state_is() { service_query | grep -q "STATE *: *$1 "; }
 
-# new_prefix NAME: a fresh prefix for one scenario, with C:\NuvexKV present. Nothing of an
-# earlier scenario may still run: its processes, and the windows they showed, are gone
-# before this one starts.
-new_prefix() {
-    [ -n "${WINEPREFIX:-}" ] && end_session
-    end_prefix_processes "$KV_BUILD/e2e/*"
-    [ -z "${DISPLAY:-}" ] || wait_for 10 display_clear ||
-        stop "windows of an earlier scenario are still on the display: $(our_windows | tr '\n' ' ')"
+# ---- Cases ------------------------------------------------------------------------------
+# A scenario runs one case or several, one after the other, each in a fresh copy of the
+# template prefix: open_case makes it, close_case ends what the case started and removes
+# its prefix (kept when one of its checks failed), finish closes the last case and gives
+# the scenario's verdict. check counts into FAILURES; start_program sets PROGRAM_PID,
+# which close_case waits for.
+FAILURES=0
+CASE_FAILURES=0 # FAILURES when the open case began
+CASE_PREFIX=    # the open case's prefix; empty when none is open
+PROGRAM_PID=
+
+# open_case NAME [FILE...]: a fresh prefix for the case, with C:\NuvexKV present and the
+# given files of the build folder in C:\kv. What a run before left under that name, its
+# processes included, goes first; the windows of an earlier case are gone from the display.
+open_case() {
+    [ -z "$CASE_PREFIX" ] || close_case
     export WINEPREFIX=$KV_BUILD/e2e/$1
+    SESSION_LOG=$WINEPREFIX/session.log
+    end_prefix_processes "$WINEPREFIX"
+    [ -z "${DISPLAY:-}" ] || wait_for 10 display_clear ||
+        stop "windows of an earlier case are still on the display: $(our_windows | tr '\n' ' ')"
     mkdir -p "$KV_BUILD/e2e"
     fresh_prefix "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX/drive_c/NuvexKV"
-    CASE_OPEN=1
-    SESSION_LOG=$WINEPREFIX/session.log
+    [ -z "${XVFB_PID:-}" ] || unmanaged_windows "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX/drive_c/NuvexKV" "$WINEPREFIX/drive_c/kv"
+    CASE_PREFIX=$WINEPREFIX CASE_FAILURES=$FAILURES
+    shift
+    local file
+    for file in "$@"; do cp "$KV_BUILD/$file" "$WINEPREFIX/drive_c/kv/"; done
+}
+
+# close_case: the session and everything in it end. The prefix (some 700 MB) stays only
+# when a check of the case failed.
+close_case() {
+    end_session || FAILURES=$((FAILURES + 1))
+    [ -z "$PROGRAM_PID" ] || wait "$PROGRAM_PID" 2>/dev/null || true
+    PROGRAM_PID=
+    if [ "$FAILURES" -eq "$CASE_FAILURES" ]; then
+        rm -rf "$CASE_PREFIX"
+    else
+        echo "  kept for inspection: $CASE_PREFIX"
+    fi
+    CASE_PREFIX=
+}
+
+# finish: closes the open case, then ends the scenario, failed when any check failed.
+finish() {
+    [ -z "$CASE_PREFIX" ] || close_case
+    [ "$FAILURES" -eq 0 ] || { echo "$FAILURES check(s) failed"; exit 1; }
 }
 
 # session [FAKETIME value]: starts the prefix's session with Wine's process trace in
@@ -199,7 +236,7 @@ check() {
         echo "  FAILED: $what"
         [ -z "$WAITED" ] || echo "    $WAITED"
         describe_workstation || true
-        failures=$((failures + 1))
+        FAILURES=$((FAILURES + 1))
     fi
 }
 
@@ -215,12 +252,42 @@ stop() {
 trap 'rc=$?; [ "$BASH_SUBSHELL" -gt 0 ] ||
       stop "\"$BASH_COMMAND\" ended with $rc (line $LINENO of ${BASH_SOURCE[0]##*/})"' ERR
 
-# Ends the scenario: its last case, if still open, then says how it went.
-finish() {
-    [ -z "${CASE_OPEN:-}" ] || end_case
-    [ "$failures" -eq 0 ] || { echo "$failures check(s) failed"; exit 1; }
+# Every scenario has a virtual display of its own, unless it is given one (try-it's road
+# shows on the developer's), and ends its session and display when it ends.
+own_display
+
+# ---- The package and the processes of a session -------------------------------------
+
+# msiexec ARGS...: Wine's msiexec, silent, with a verbose log in MSI_LOG and the process
+# trace (the custom actions' programs) in MSI_TRACE; exit code in MSI_RC.
+msi_runs=0
+msiexec() {
+    msi_runs=$((msi_runs + 1))
+    MSI_LOG=$WINEPREFIX/msiexec-$msi_runs.log
+    MSI_TRACE=$WINEPREFIX/msiexec-$msi_runs.trace
+    MSI_RC=0
+    WINEDEBUG=+process "$WINE64" msiexec "$@" /qn /l*v "$(winpath "$MSI_LOG")" \
+        </dev/null >/dev/null 2>"$MSI_TRACE" || MSI_RC=$?
 }
-trap end_session EXIT
+
+# install [PROPERTY=VALUE...]: installs the build's package, in the running session.
+install() {
+    msiexec /i "$(winpath "$MSI")" "$@"
+    check "msiexec /i${*:+ $*} /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
+}
+
+uninstall() {
+    msiexec /x "$(winpath "${1:-$MSI}")"
+    check "msiexec /x /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
+}
+
+# log_property NAME: the value msiexec gave the property, from the last verbose log.
+log_property() { grep -a "^Property(S): $1 = " "$MSI_LOG" | tail -n 1 | sed "s/^[^=]*= //" | tr -d '\r'; }
+# setup_said TEXT: the setup DLL said TEXT in the last verbose log.
+setup_said() { grep -aqF "Nuvex Kelvaro setup: $1" "$MSI_LOG"; }
+# process_started NAME: a process of the program NAME (a pattern) was started in the
+# session, by Wine's process trace.
+process_started() { grep -a 'NtCreateUserProcess' "$SESSION_LOG" | grep -aq "$1"; }
 
 # ---- Desktop programs: their prompt on a display, answered as a person would --------
 
@@ -235,16 +302,6 @@ our_windows() {
       xdotool search --onlyvisible --name '^Wine System Tray'; } 2>/dev/null || true
 }
 display_clear() { [ -z "$(our_windows)" ]; }
-
-# begin_case NAME FILE...: a fresh prefix with the given files of the build folder in C:\kv.
-begin_case() {
-    case_failures=$failures
-    new_prefix "$1"
-    shift
-    mkdir -p "$WINEPREFIX/drive_c/kv"
-    local file
-    for file in "$@"; do cp "$KV_BUILD/$file" "$WINEPREFIX/drive_c/kv/"; done
-}
 
 # start_program FOLDER PROGRAM: PROGRAM (C:\kv\PROGRAM for a bare name) in the background,
 # its current directory C:\FOLDER. A forced restart shows in the process trace of the
@@ -286,18 +343,4 @@ answer() {
     [ -n "$where" ] || { echo "  no prompt to answer $1"; return 0; }
     # shellcheck disable=SC2086 # "x y"
     xdotool mousemove $where click 1
-}
-
-# Ends the case: the session and everything in it. The prefix (some 700 MB) stays only
-# when a check of the case failed.
-case_failures=0
-end_case() {
-    end_session || failures=$((failures + 1))
-    wait "${PROGRAM_PID:-}" 2>/dev/null || true
-    CASE_OPEN=
-    if [ "$failures" -eq "$case_failures" ]; then
-        rm -rf "$WINEPREFIX"
-    else
-        echo "  kept for inspection: $WINEPREFIX"
-    fi
 }

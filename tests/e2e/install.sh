@@ -20,29 +20,6 @@ all_users_startup() { echo "$(drive_c)/ProgramData/Microsoft/Windows/Start Menu/
 # unix_path 'C:\a\b\': the prefix's file for a path on C:.
 unix_path() { local p=${1#[Cc]:\\}; p=${p%\\}; echo "$(drive_c)/${p//\\//}"; }
 
-# msiexec ARGS...: Wine's msiexec, silent, with a verbose log in MSI_LOG and the process
-# trace (the custom actions' programs) in MSI_TRACE; exit code in MSI_RC.
-msi_runs=0
-msiexec() {
-    msi_runs=$((msi_runs + 1))
-    MSI_LOG=$WINEPREFIX/msiexec-$msi_runs.log
-    MSI_TRACE=$WINEPREFIX/msiexec-$msi_runs.trace
-    MSI_RC=0
-    WINEDEBUG=+process "$WINE64" msiexec "$@" /qn /l*v "$(winpath "$MSI_LOG")" \
-        </dev/null >/dev/null 2>"$MSI_TRACE" || MSI_RC=$?
-}
-
-# install [PROPERTY=VALUE...]: installs the build's package, in the running session.
-install() {
-    msiexec /i "$(winpath "$MSI")" "$@"
-    check "msiexec /i${*:+ $*} /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
-}
-
-uninstall() {
-    msiexec /x "$(winpath "${1:-$MSI}")"
-    check "msiexec /x /qn ends with 0 (got $MSI_RC)" test "$MSI_RC" -eq 0
-}
-
 # find_shortcuts: the shortcuts where msiexec put them, from the last verbose log, in menu
 # and startup. (Wine's msiexec resolves the folders of a per-machine package to the
 # current user's; Windows to the all-users ones.)
@@ -50,8 +27,6 @@ find_shortcuts() {
     menu=$(unix_path "$(log_property ProgramMenuFolder)")/"Nuvex Kelvaro.lnk"
     startup=$(unix_path "$(log_property StartupFolder)")/"Nuvex Kelvaro notifier.lnk"
 }
-# log_property NAME: the value msiexec gave the property, from the last verbose log.
-log_property() { grep -a "^Property(S): $1 = " "$MSI_LOG" | tail -n 1 | sed "s/^[^=]*= //" | tr -d '\r'; }
 
 # Wine 8's sc has no "qc": the configuration is read where the service control manager
 # keeps it.
@@ -82,17 +57,10 @@ run_keys_mention() {
         "$WINE64" reg query "$root\Software\Microsoft\Windows\CurrentVersion\Run" 2>/dev/null
     done | grep -aqi "$1"
 }
-process_started() { grep -a 'NtCreateUserProcess' "$SESSION_LOG" | grep -aq "$1"; }
 
 # installed_products: versions of "Nuvex Kelvaro" in the prefix's list of programs
 # (read from the registry file, so after end_session).
-installed_products() {
-    awk 'function flush() { if (name) print version; name = 0; version = "" }
-         /^\[/ { flush(); uninstall = ($0 ~ /CurrentVersion\\\\Uninstall\\\\/) }
-         uninstall && /^"DisplayName"="Nuvex Kelvaro"$/ { name = 1 }
-         uninstall && /^"DisplayVersion"=/ { version = $0; sub(/^[^=]*="/, "", version); sub(/"$/, "", version) }
-         END { flush() }' "$WINEPREFIX/system.reg"
-}
+installed_products() { awk -f "$E2E/installed_products.awk" "$WINEPREFIX/system.reg"; }
 
 # package_rules MSI VERSION: one walk over the package's tables, one line per
 # rule, "1" or "0", a tab and the rule. Windows Installer enforces what Wine's msiexec lets
@@ -107,11 +75,10 @@ package_rules() {
 }
 
 package_contents() {
-    # The 32-bit package cannot be installed here: what it would install is read out.
-    # No Wine here; the folder stands in for a prefix so that the clean-up stays in it.
-    export WINEPREFIX=$KV_BUILD/e2e/package_contents CASE_OPEN=1
+    # The 32-bit package cannot be installed here: what it would install is read out. No
+    # Wine runs; the case's prefix only holds what is read out.
+    open_case package_contents
     local x86=$WINEPREFIX/x86 p package ok rule
-    rm -rf "$WINEPREFIX"
     mkdir -p "$x86"
     msiextract -C "$x86" "$MSI32" >/dev/null
     for p in "${PROGRAMS[@]}"; do
@@ -138,11 +105,9 @@ package_contents() {
     done
 }
 
-# setup_said TEXT: the setup DLL said TEXT in the last verbose log.
-setup_said() { grep -aqF "Nuvex Kelvaro setup: $1" "$MSI_LOG"; }
 
 install_uninstall() {
-    new_prefix install_uninstall
+    open_case install_uninstall
     local p scratch=$WINEPREFIX/scratch folder=$(drive_c)/NuvexKV
     # A user's link at C:\NuvexKV, and one whose name only begins so. Wine opens a link as
     # its target, where Windows opens the link itself: the install must refuse it here.
@@ -151,7 +116,7 @@ install_uninstall() {
     local bad
     for bad in 5mins 2HR 'C:\Windows\win.ini' "$(printf '4hr%.0s' {1..100})"; do
         msiexec /i "$(winpath "$MSI")" "LAUNCHERDELAY=$bad"
-        check "LAUNCHERDELAY=${bad:0:12} fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq 67
+        check "LAUNCHERDELAY=${bad:0:12} fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq "$MSI_FAILED"
         check "  saying why" setup_said 'LAUNCHERDELAY must be one of 30mins, 1hr, 2hr, 4hr;'
         check "  nothing installed" service_absent
         check "  nothing written" absent "$folder"
@@ -162,8 +127,7 @@ install_uninstall() {
     ln -s "$scratch" "$folder"
     ln -s "$scratch" "$folder-x"
     msiexec /i "$(winpath "$MSI")"
-    # 1603, a failed installation; a Linux exit code keeps its low 8 bits, 67.
-    check "with a link at C:\\NuvexKV the install fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq 67
+    check "with a link at C:\\NuvexKV the install fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq "$MSI_FAILED"
     check "  saying why" setup_said 'c:\NuvexKV is left as it is: a link this system opens as its target'
     check "  rolled back: no service" service_absent
     check "  the link as it was, nothing written where it points" \
@@ -206,12 +170,11 @@ install_uninstall() {
     mv "$startup" "$WINEPREFIX/notifier.lnk"
     session "+0 x10"
     mv "$WINEPREFIX/notifier.lnk" "$startup"
-    local delay_ends=$((SECONDS + 30))
+    local delay_ends=$(($(now_ms) + 30000))
     check "the service starts and reads the pending setting" wait_for 20 setting_read
     check "  still pending before the uninstall" setting_holds 'Setting=5mins'
     msiexec /x "$(winpath "$MSI")"
-    # 3010, restart required, keeps its low 8 bits, 194.
-    check "msiexec /x /qn ends with 0 or 3010 (got $MSI_RC)" test "$MSI_RC" -eq 0 -o "$MSI_RC" -eq 194
+    check "msiexec /x /qn ends with 0 or 3010 (got $MSI_RC)" test "$MSI_RC" -eq 0 -o "$MSI_RC" -eq "$MSI_RESTART_NEEDED"
     check "  ended the service's process while its delay ran" wait_for 5 ended_in_delay
     check "the service is gone" service_absent
     check "the programs and their folder are gone" absent "$(program_dir)"
@@ -221,14 +184,15 @@ install_uninstall() {
     check "  deleted by the package's own step" setup_said 'c:\NuvexKV\shutdownafter.nkv deleted: nothing is pending.'
     check "c:\\NuvexKV stays with the launcher's configuration in it" \
         test "$(cat "$folder/shutdownaftersetting.nkv")" = 'Setting=4hr'
-    # The delay ends 30 s after the start; the check holds until some seconds after that.
-    local remaining=$((delay_ends + 10 - SECONDS))
+    # The delay ends 30 s after the start; the check holds until 10 s after that, and for
+    # at least 5 s.
+    local remaining=$(((delay_ends + 10000 - $(now_ms)) / 1000))
     check "no power-off follows when the delay is over" \
         holds_for $((remaining > 5 ? remaining : 5)) not power_off_requested
 }
 
 shortcuts() {
-    new_prefix shortcuts
+    open_case shortcuts
     session
     install
     local menu startup
@@ -260,7 +224,7 @@ shortcuts() {
 # installed file: the service under Wine reads exactly what the package installed, and
 # nothing once the package has taken it away again.
 daily_markers() {
-    new_prefix daily_markers
+    open_case daily_markers
     session
     # Windows Installer brings a chosen feature's parent along; Wine's msi installs only
     # the features listed, so Main is listed too.
@@ -317,7 +281,7 @@ exit_notifier() {
 nothing_pending() { setting_holds '' || setting_holds 'Setting='; }
 
 upgrade() {
-    new_prefix upgrade
+    open_case upgrade
     local version=$VERSION later=${VERSION%.*}.$((${VERSION##*.} + 1))
     local rebuilt=$WINEPREFIX/kelvaro-rebuilt.msi newer=$WINEPREFIX/kelvaro-later.msi
     "$SOURCES/scripts/package.sh" --one "$KV_ARCH" "$KV_BUILD" "$rebuilt" "$version" >/dev/null 2>&1
@@ -357,8 +321,7 @@ upgrade() {
     check "one product is installed, $later" test "$(installed_products)" = "$later"
     session
     msiexec /i "$(winpath "$MSI")"
-    # 1603, a failed installation; a Linux exit code keeps its low 8 bits, 67.
-    check "$version over $later is refused with 1603 (got $MSI_RC)" test "$MSI_RC" -eq $((1603 % 256))
+    check "$version over $later is refused with 1603 (got $MSI_RC)" test "$MSI_RC" -eq "$MSI_FAILED"
     check "  as a downgrade" grep -aq '^Property(S): WIX_DOWNGRADE_DETECTED = {' "$MSI_LOG"
     check "  and $later stays" wait_for 10 state_is 4
     exit_notifier

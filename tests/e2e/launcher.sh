@@ -9,12 +9,11 @@
 CONFIG=shutdownaftersetting.nkv
 SCREENSHOT=$KV_BUILD/e2e/launcher-prompt.png
 
-own_display   # scripts/test.sh hands ctest its display; a script alone starts one
 
 # begin_launcher_case NAME: a fresh prefix with the launcher in C:\kv, and C:\work to
 # start from.
 begin_launcher_case() {
-    begin_case "launcher_$1" launcher/KVButton.exe
+    open_case "launcher_$1" launcher/KVButton.exe
     mkdir -p "$WINEPREFIX/drive_c/work"
 }
 
@@ -41,7 +40,7 @@ no_case() {
     answer no
     check "No asks for a forced restart" wait_for 15 restart_requested
     check "after writing exactly \"Setting=$token\"" setting_holds "Setting=$token"
-    end_case
+    close_case
 }
 
 # The configuration decides the No-duration; its last line counts, and a missing file
@@ -78,7 +77,7 @@ yes_answer() {
     check "Yes asks for a forced restart" wait_for 15 restart_requested
     check "not a power-off" not power_off_requested
     check "after writing exactly \"Setting=5mins\"" setting_holds "Setting=5mins"
-    end_case
+    close_case
 }
 
 cancel_answer() {
@@ -97,7 +96,7 @@ cancel_answer() {
     check "the setting file is left byte for byte" cmp -s "$(setting_path)" "$WINEPREFIX/setting.before"
     check "no restart" not restart_requested
     check "no power-off" not power_off_requested
-    end_case
+    close_case
 }
 
 echo "launcher scenario: $1"

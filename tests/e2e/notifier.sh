@@ -9,11 +9,10 @@
 
 SHOTS=$KV_BUILD/e2e
 ICON_X=0 ICON_Y=0 SLOT=1 # until the icon shows
-own_display   # scripts/test.sh hands ctest its display; a script alone starts one
 
 begin_notifier_case() {
     echo " $1"
-    begin_case "notifier_$1" notifier/kvnotify.exe tests/send_command.exe
+    open_case "notifier_$1" notifier/kvnotify.exe tests/send_command.exe
 }
 
 # Starts the session and the notifier; true once its icon is in the tray.
@@ -93,21 +92,21 @@ tray_prompt() {
     answer no
     check "No asks for a forced restart" wait_for 15 restart_requested
     check "after writing exactly \"Setting=1hr\"" setting_holds "Setting=1hr"
-    end_case
+    close_case
 }
 
 yes_answer() {
     begin_notifier_case yes
     printf 'Setting=2hr' >"$(setting_path)"
     start_notifier
-    wait_for 5 setting_holds "Setting=" || true
+    check "the pending setting is cleared" wait_for 5 setting_holds "Setting="
     press_icon 1
     check "it offers [Yes] 5 mins and [No] 1 hour" prompt_offers "1 hour"
     answer yes
     check "Yes asks for a forced restart" wait_for 15 restart_requested
     check "not a power-off" not power_off_requested
     check "after writing exactly \"Setting=5mins\"" setting_holds "Setting=5mins"
-    end_case
+    close_case
 }
 
 # Without C:\NuvexKV nothing can be written: no No line, and Yes neither writes nor
@@ -134,7 +133,7 @@ missing_folder() {
     answer no
     check "No then writes exactly \"Setting=1hr\"" wait_for 5 setting_holds "Setting=1hr"
     check "and asks for a forced restart" wait_for 15 restart_requested
-    end_case
+    close_case
 }
 
 # The main window is hidden, so its menu's Exit and a close request come from
@@ -151,7 +150,7 @@ menu_exit() {
     wait "$PROGRAM_PID" || rc=$?
     check "with exit code 0 (got $rc)" test "$rc" -eq 0
     check "without a restart" not restart_requested
-    end_case
+    close_case
 }
 
 echo "notifier scenario: $1"

@@ -14,7 +14,7 @@ install_service() {
 exit_code_is() { service_query | grep -q "WIN32_EXIT_CODE *: *$1 "; }
 
 by_hand() {
-    new_prefix by_hand
+    open_case by_hand
     session
     printf 'Setting=5mins' >"$(setting_path)"
     local before after rc=0
@@ -29,7 +29,7 @@ by_hand() {
 }
 
 start_stop() {
-    new_prefix start_stop
+    open_case start_stop
     session
     install_service
     "$WINE64" sc start "$SERVICE" >/dev/null
@@ -44,7 +44,7 @@ start_stop() {
 # start_with_pending NAME [MODE]: the service started on the sped-up clock, "Setting=5mins"
 # pending, C:\NuvexKV of the given mode.
 start_with_pending() {
-    new_prefix "$1"
+    open_case "$1"
     session
     install_service
     end_session
@@ -96,7 +96,7 @@ cancelled_during_delay() {
 }
 
 scheduled_restart() {
-    new_prefix scheduled_restart
+    open_case scheduled_restart
     session
     install_service
     end_session
