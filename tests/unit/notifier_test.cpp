@@ -230,9 +230,10 @@ TEST_F(Notifier, FirstTickUnderAnOpenPromptDecidesWhatNoWrites)
     std::wstring shown;
     DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
         shown = control_text(box, MESSAGE_TEXT_ID);
-        // The box's own loop dispatches the clearing tick; wait for it before answering,
-        // watching the No-duration (reading the file could keep the tick from writing it).
-        for (int i = 0; i < 1000 && notifier_no_duration() != 3600000; ++i)
+        // The box's own loop dispatches the clearing tick; wait for its write before
+        // answering (the click is handled on the window's thread, after the tick). The
+        // file's size is read without opening it, which could keep the tick from writing.
+        for (int i = 0; i < 1000 && file_size(SETTING_FILE_PATH) != sizeof("Setting=") - 1; ++i)
             Sleep(10);
         click(box, IDNO);
     });

@@ -60,11 +60,11 @@ using Bytes = std::vector<unsigned char>;
 
 // ---- the program file, loaded as data -------------------------------------------------
 
-std::wstring program_path(const Build& build, const Program& program)
+std::wstring path_in(const Build& build, const wchar_t* file)
 {
     wchar_t own[MAX_PATH];
     std::wstring path(own, GetModuleFileNameW(nullptr, own, MAX_PATH));
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + build.folder + program.file;
+    path = path.substr(0, path.find_last_of(L'\\') + 1) + build.folder + file;
     wchar_t full[MAX_PATH];
     return std::wstring(full, GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr));
 }
@@ -467,7 +467,7 @@ class Resources : public ::testing::TestWithParam<std::tuple<Build, Program>> {
 protected:
     void SetUp() override
     {
-        path_ = program_path(build(), program());
+        path_ = path_in(build(), program().file);
         file_.emplace(path_);
         ASSERT_TRUE(file_->loaded()) << "cannot load " << ::testing::PrintToString(path_)
                                      << " as data (error " << GetLastError() << ")";
@@ -626,9 +626,10 @@ std::string manifest_element(const std::string& text, const std::string& begins)
     return start == std::string::npos ? "" : text.substr(start, text.find('>', start) - start);
 }
 
-TEST_P(Resources, ManifestRunsAsInvokerForVistaTo11AndThereIsNoVersion)
+// The manifest every program carries, and no version resource.
+void expect_invoker_manifest(const ProgramFile& file)
 {
-    Bytes manifest = english(RT_MANIFEST, 1);
+    Bytes manifest = file.english(RT_MANIFEST, 1).value_or(Bytes());
     const std::string text(manifest.begin(), manifest.end());
     const std::string level = manifest_element(text, "<requestedExecutionLevel");
     EXPECT_TRUE(has_attribute(level, "level", "asInvoker")) << text;
@@ -643,23 +644,46 @@ TEST_P(Resources, ManifestRunsAsInvokerForVistaTo11AndThereIsNoVersion)
                            "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})
         EXPECT_NE(std::string::npos, text.find(std::string("<supportedOS Id=\"{") + os + "}\"/>")) << os;
 
-    // An older Windows than Vista refuses the program: its header asks for 6.0 (the
-    // versions stand at the same place in the 32- and 64-bit headers).
-    IMAGE_DOS_HEADER dos = {};
-    IMAGE_NT_HEADERS32 nt = {};
-    FILE* program = _wfopen(path_.c_str(), L"rb");
-    ASSERT_NE(nullptr, program);
-    bool read = fread(&dos, sizeof dos, 1, program) == 1 && fseek(program, dos.e_lfanew, SEEK_SET) == 0 &&
-                fread(&nt, sizeof nt, 1, program) == 1;
-    fclose(program);
-    EXPECT_TRUE(read && nt.OptionalHeader.MajorOperatingSystemVersion == 6 &&
-                nt.OptionalHeader.MajorSubsystemVersion == 6);
-
     // The manifest's type shows the enumeration sees the types there are.
-    const std::vector<WORD> types = file_->types();
+    const std::vector<WORD> types = file.types();
     const WORD manifest_type = LOWORD(RT_MANIFEST), version_type = LOWORD(RT_VERSION);
     EXPECT_EQ(1, std::count(types.begin(), types.end(), manifest_type));
     EXPECT_EQ(0, std::count(types.begin(), types.end(), version_type));
+}
+
+// An older Windows than Vista refuses the file: its header asks for 6.0 (the versions stand
+// at the same place in the 32- and 64-bit headers).
+bool asks_for_windows_6(const std::wstring& path)
+{
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_NT_HEADERS32 nt = {};
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr)
+        return false;
+    bool read = fread(&dos, sizeof dos, 1, file) == 1 && fseek(file, dos.e_lfanew, SEEK_SET) == 0 &&
+                fread(&nt, sizeof nt, 1, file) == 1;
+    fclose(file);
+    return read && nt.OptionalHeader.MajorOperatingSystemVersion == 6 &&
+           nt.OptionalHeader.MajorSubsystemVersion == 6;
+}
+
+TEST_P(Resources, ManifestRunsAsInvokerForVistaTo11AndThereIsNoVersion)
+{
+    expect_invoker_manifest(*file_);
+    EXPECT_TRUE(asks_for_windows_6(path_));
+}
+
+// The service carries the same manifest; it and the package's setup DLL ask for 6.0 too.
+TEST(Headers, TheServiceAndTheSetupDllAskForWindows6)
+{
+    for (const Build& build : BUILDS) {
+        const std::wstring service = path_in(build, L"service\\kelvaro.exe");
+        ProgramFile file(service);
+        ASSERT_TRUE(file.loaded()) << build.name;
+        expect_invoker_manifest(file);
+        EXPECT_TRUE(asks_for_windows_6(service)) << build.name;
+        EXPECT_TRUE(asks_for_windows_6(path_in(build, L"setup\\kvsetup.dll"))) << build.name;
+    }
 }
 
 std::string case_name(const ::testing::TestParamInfo<Resources::ParamType>& info)

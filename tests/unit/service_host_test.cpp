@@ -203,7 +203,6 @@ TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
     ASSERT_EQ(4u, during.size()) << "stop-pending is reported at once, twice";
     EXPECT_EQ(STOP_PENDING_2, during[2]);
     EXPECT_EQ(STOP_PENDING_3, during[3]);
-    EXPECT_EQ(4u, recorded().size()) << "stopped must wait for the delay";
     EXPECT_TRUE(recorder.requests().empty());
 
     {

@@ -74,6 +74,14 @@ bool file_exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+long long file_size(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 // The holder is file_holder.exe beside the test program: it opens the file, sets the
 // "held" event and waits for the "release" event.
 FileHolder::FileHolder(const std::string& path, bool share_read)

@@ -14,6 +14,8 @@ void open_to_everyone(const std::string& path);
 void write_bytes(const std::string& path, const std::string& bytes);
 std::string read_bytes(const std::string& path); // "<missing>" when it cannot be opened
 bool file_exists(const std::string& path);
+// Its size, read without opening it; -1 when it is not there.
+long long file_size(const std::string& path);
 
 // A second process that holds a file open until release() or destruction. share_read
 // lets readers in beside it; nobody may write while it holds the file.

@@ -107,8 +107,9 @@ TEST_F(WindowShell, MenuAndAcceleratorsOpenTheAboutBoxAndExitEndsTheLoop)
         EXPECT_NE(nullptr, FindWindowExW(about, nullptr, L"Static", L"Nuvex Kelvaro"));
         EXPECT_EQ(L"OK", control_text(about, IDOK));
         click(about, IDOK);
-        while (IsWindow(about))
+        for (int i = 0; i < 500 && IsWindow(about); ++i)
             Sleep(10);
+        EXPECT_FALSE(IsWindow(about)) << "OK closes the About box";
         next_input(answered++);
     });
 
@@ -134,14 +135,6 @@ TEST_F(WindowShell, CloseEndsTheLoopWithZero)
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, run_message_loop(GetModuleHandleW(nullptr)));
     EXPECT_FALSE(IsWindow(window));
-}
-
-TEST_F(WindowShell, OtherCommandsChangeNothing)
-{
-    SendMessageW(window, WM_COMMAND, MAKEWPARAM(321, 0), 0);
-    EXPECT_TRUE(IsWindow(window));
-    MSG quit;
-    EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST_F(WindowShell, AboutBoxEndsWithOkOrCancelOnly)
