@@ -20,7 +20,6 @@ HANDLE stop_event = nullptr;
 // The handler and the service thread may report at the same moment; one report is filled
 // under this lock so that their fields never mix.
 SRWLOCK status_lock = SRWLOCK_INIT;
-constexpr DWORD STANDING_STATE = 0; // a repeat: the state that stands at that moment
 
 DWORD controls_for(DWORD state)
 {
@@ -34,34 +33,51 @@ DWORD checkpoint_for(DWORD state)
     return next_checkpoint++;
 }
 
-} // namespace
-
-// Fills the record and sends a copy of it. Every report but stopped is sent under the
-// lock, so that the handler's stop-pending cannot follow stopped. Stopped is sent once
-// the lock is let go: SetServiceStatus(SERVICE_STOPPED) may wait for the dispatcher's
-// lock, which the handler holds while it waits for ours. After stopped, every report
-// repeats it.
-void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+// Under the lock: the record filled for the state, as a copy to send.
+SERVICE_STATUS fill_status(DWORD state, DWORD exit_code, DWORD wait_hint)
 {
-    AcquireSRWLockExclusive(&status_lock);
-    if (state == STANDING_STATE)
-        state = status.dwCurrentState;
     status.dwCurrentState = state;
     status.dwWin32ExitCode = exit_code;
     status.dwWaitHint = wait_hint;
     status.dwControlsAccepted = controls_for(state);
     status.dwCheckPoint = checkpoint_for(state);
-    SERVICE_STATUS report = status;
-    if (state != SERVICE_STOPPED)
-        service_api.set_status(status_handle, &report);
-    ReleaseSRWLockExclusive(&status_lock);
-    if (state == SERVICE_STOPPED)
+    return status;
+}
+
+// Every report but stopped is sent under the lock, so that the handler's stop-pending cannot
+// follow stopped. Stopped is sent once the lock is let go: SetServiceStatus(SERVICE_STOPPED)
+// may wait for the dispatcher's lock, which the handler holds while it waits for ours.
+void send_under_lock(SERVICE_STATUS report)
+{
+    if (report.dwCurrentState != SERVICE_STOPPED)
         service_api.set_status(status_handle, &report);
 }
 
+void send_after_lock(SERVICE_STATUS report)
+{
+    if (report.dwCurrentState == SERVICE_STOPPED)
+        service_api.set_status(status_handle, &report);
+}
+
+} // namespace
+
+void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
+{
+    AcquireSRWLockExclusive(&status_lock);
+    SERVICE_STATUS report = fill_status(state, exit_code, wait_hint);
+    send_under_lock(report);
+    ReleaseSRWLockExclusive(&status_lock);
+    send_after_lock(report);
+}
+
+// After stopped, a repeat repeats it.
 void repeat_service_status(DWORD exit_code, DWORD wait_hint)
 {
-    report_service_status(STANDING_STATE, exit_code, wait_hint);
+    AcquireSRWLockExclusive(&status_lock);
+    SERVICE_STATUS report = fill_status(status.dwCurrentState, exit_code, wait_hint);
+    send_under_lock(report);
+    ReleaseSRWLockExclusive(&status_lock);
+    send_after_lock(report);
 }
 
 void WINAPI service_control_handler(DWORD control)
