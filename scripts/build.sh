@@ -1,11 +1,34 @@
 #!/usr/bin/env bash
 # Builds the 32-bit programs (the deliverable) into build/win32 and the 64-bit programs
 # into build/win64, each with the tests, warnings as errors, then the packages.
+#
+#   scripts/build.sh                  both architectures, everything
+#   scripts/build.sh --road x86|x64   one architecture: only the programs, the setup DLL,
+#                                     what the road scenario drives them with, and its package
 set -euo pipefail
 cd "$(dirname "$0")/.."
-for arch in i686:win32 x86_64:win64; do
-    cmake -S . -B "build/${arch#*:}" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-${arch%:*}.cmake" \
+
+# configure ARCH: the build folder of ARCH (i686 or x86_64) made ready; prints it.
+configure() {
+    local folder=build/win64
+    [ "$1" = x86_64 ] || folder=build/win32
+    cmake -S . -B "$folder" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$1.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DKELVARO_TESTS=ON >/dev/null
-    cmake --build "build/${arch#*:}" -j "$(nproc)"
+    echo "$folder"
+}
+
+if [ "${1:-}" = --road ]; then
+    road=(kelvaro KVButton kvnotify kvsetup read_prompt)
+    case ${2:-} in
+        x86) folder=$(configure i686); road+=(time64_faketime) ;;
+        x64) folder=$(configure x86_64) ;;
+        *) echo "usage: scripts/build.sh [--road x86|x64]" >&2; exit 2 ;;
+    esac
+    cmake --build "$folder" -j "$(nproc)" --target "${road[@]}"
+    exec scripts/package.sh --only "$2"
+fi
+
+for arch in i686 x86_64; do
+    cmake --build "$(configure "$arch")" -j "$(nproc)"
 done
 scripts/package.sh

@@ -5,6 +5,8 @@
 #   scripts/package.sh [WIN32_BUILD_FOLDER] [WIN64_BUILD_FOLDER]
 #       (defaults build/win32 and build/win64; they get kelvaro-x86.msi and kelvaro-x64.msi,
 #       of the project's version, project(... VERSION) in CMakeLists.txt)
+#   scripts/package.sh --only x86|x64
+#       that one of the two, from its default folder
 #   scripts/package.sh --one ARCH BUILD_FOLDER OUTPUT VERSION
 #       one package of the given version (the upgrade scenario's later build)
 set -euo pipefail
@@ -20,8 +22,8 @@ package() {
     (cd "$top" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" \
          -D BuildDir="$(realpath --relative-to=. "$build")" -D SourceDir=install \
          -o "$output" install/kelvaro.wxs)
-    # The rows wixl cannot write, as the package's source states them.
-    sed -n "s/^ *msibuild: //; T; s/\$(var.Version)/$version/g; p" "$top/install/kelvaro.wxs" |
+    # The rows wixl cannot write: the queries of table-fixes.sql, without its comments.
+    grep -v -e '^--' -e '^$' "$top/install/table-fixes.sql" | sed "s/\$(var.Version)/$version/g" |
     while IFS= read -r query; do
         msibuild "$output" -q "$query"
     done
@@ -32,9 +34,14 @@ if [ "${1:-}" = --one ]; then
     package "$2" "$(realpath -m "$3")" "$(realpath -m "$4")" "$5"
     exit 0
 fi
+only=
+if [ "${1:-}" = --only ]; then
+    only=$2
+    shift 2
+fi
 version=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
 [ -n "$version" ] || { echo "no VERSION in project() of CMakeLists.txt" >&2; exit 1; }
 win32=$(realpath -m "${1:-$top/build/win32}")
 win64=$(realpath -m "${2:-$top/build/win64}")
-package x86 "$win32" "$win32/kelvaro-x86.msi" "$version"
-package x64 "$win64" "$win64/kelvaro-x64.msi" "$version"
+[ "$only" = x64 ] || package x86 "$win32" "$win32/kelvaro-x86.msi" "$version"
+[ "$only" = x86 ] || package x64 "$win64" "$win64/kelvaro-x64.msi" "$version"

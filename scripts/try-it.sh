@@ -15,8 +15,6 @@ road=power_off_road
 [ "${1:-}" = "--cancel" ] && road=cancel_road
 
 scripts/setup.sh
-echo "building..."
-scripts/build.sh >/dev/null
 . scripts/wine-env.sh
 if why=$(scripts/runs-32bit.sh); then
     export KV_BUILD=$PWD/build/win32 KV_ARCH=x86
@@ -25,5 +23,10 @@ else
     export KV_BUILD=$PWD/build/win64 KV_ARCH=x64
     echo "Walking the road with the x64 programs (kelvaro-x64.msi): $why."
 fi
-make_prefix "$KV_TEMPLATE"
+# Only what the road needs is built, and the template prefix made meanwhile.
+echo "building the $KV_ARCH programs and their package..."
+make_prefix "$KV_TEMPLATE" &
+prefix_made=$!
+scripts/build.sh --road "$KV_ARCH" >/dev/null
+wait "$prefix_made"
 exec tests/e2e/road.sh "$road"
