@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(cmake make gcc g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine64
           wine32:i386 xvfb xauth xdotool x11-utils imagemagick faketime libfaketime
-          libfaketime:i386 wixl msitools python3)
+          libfaketime:i386 wixl msitools osslsigncode openssl python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -3,7 +3,7 @@
 # or kelvaro-x64.msi) installed and removed by Wine's msiexec, silently, in a fresh
 # prefix. package_contents, in the 64-bit build, reads both packages (the 32-bit one from
 # KV_BUILD32, by default the win32 folder beside KV_BUILD). One scenario per call:
-#   package_contents | install_uninstall | shortcuts | daily_markers | upgrade
+#   package_contents | install_uninstall | shortcuts | daily_markers | upgrade | signed_package
 . "$(dirname "$0")/e2e-lib.sh"
 
 SERVICE_KEY='HKLM\System\CurrentControlSet\Services\Nuvex_Kelvaro_Service'
@@ -68,7 +68,7 @@ installed_products() { awk -f "$E2E/installed_products.awk" "$WINEPREFIX/system.
 package_rules() {
     local t
     for t in InstallExecuteSequence CustomAction Shortcut Feature Upgrade Property ServiceInstall \
-             ServiceControl RemoveFile CreateFolder; do
+             ServiceControl RemoveFile CreateFolder LaunchCondition; do
         msiinfo export "$1" "$t" | tr -d '\r' | tail -n +4 | sed "s/^/$t\t/"
     done | cat - <(msiinfo suminfo "$1" | sed -n 's/^Version: \([0-9]*\).*/Summary\tVersion\t\1/p') |
     awk -F'\t' -v version="$2" -f "$E2E/package_rules.awk"
@@ -328,6 +328,45 @@ upgrade() {
     uninstall "$newer"
     check "uninstalled: no service" service_absent
     check "  no programs" absent "$(program_dir)"
+}
+
+# throwaway_signer FOLDER: a certificate authority made for this run, and a code-signing
+# certificate it issued, as FOLDER/ca.pem and FOLDER/signer.p12 (password "throwaway").
+throwaway_signer() {
+    mkdir -p "$1"
+    (cd "$1" &&
+        openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
+            -subj "/CN=Throwaway test authority" -addext "basicConstraints=critical,CA:TRUE" \
+            -addext "keyUsage=critical,keyCertSign" &&
+        openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr \
+            -subj "/CN=Nuvex Kelvaro test signer" &&
+        openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+            -out signer.pem -extfile <(printf 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n') &&
+        openssl pkcs12 -export -in signer.pem -inkey signer.key -certfile ca.pem -out signer.p12 \
+            -passout pass:throwaway) >/dev/null 2>&1
+}
+signed_by() { osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1; }
+
+signed_package() {
+    open_case signed_package
+    local ca=$WINEPREFIX/ca signed=$WINEPREFIX/kelvaro-signed.msi inside=$WINEPREFIX/inside p
+    throwaway_signer "$ca"
+    KV_SIGN_PKCS12=$ca/signer.p12 KV_SIGN_PASSWORD=throwaway \
+        "$SOURCES/scripts/package.sh" --one "$KV_ARCH" "$KV_BUILD" "$signed" "$VERSION" >/dev/null
+    check "the package verifies against the authority that issued its certificate" signed_by "$ca/ca.pem" "$signed"
+    check "  the unsigned one does not" not signed_by "$ca/ca.pem" "$MSI"
+    msiextract -C "$inside" "$signed" >/dev/null
+    msiinfo extract "$signed" Binary.KelvaroSetup >"$inside/kvsetup.dll"
+    for p in "${PROGRAMS[@]}" setup/kvsetup.dll; do
+        local packed
+        packed=$(find "$inside" -name "${p#*/}" | head -n1)
+        check "${p#*/} in it verifies against that authority" signed_by "$ca/ca.pem" "$packed"
+        check "  it is the file packaging signed" same_file "$packed" "${signed%.msi}-signed/$p"
+    done
+    session
+    msiexec /i "$(winpath "$signed")"
+    check "it installs as the unsigned one does (got $MSI_RC)" test "$MSI_RC" -eq 0
+    check "  and the service runs" wait_for 10 state_is 4
 }
 
 echo "install scenario: $1"

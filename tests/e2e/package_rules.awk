@@ -14,7 +14,12 @@ $1 == "ServiceInstall" { service = $5 "|" $6 "|" $10 }
 $1 == "ServiceControl" { control = $4 "|" $6 }
 $1 == "RemoveFile" { removed[$4] = $5 "|" $6 }
 $1 == "CreateFolder" { created[$2] = 1 }
+$1 == "LaunchCondition" { launch[$2] = $3 }
 END {
+    rule(launch["VersionNT >= 600"] ~ /Vista or later/ && launch["Privileged AND ALLUSERS = 1"] ~ /administrator/ &&
+         seq["LaunchConditions"] < seq["InstallInitialize"],
+         "refused before anything is written on a Windows older than Vista, or not for all users as an administrator")
+    rule(prop["ARPNOMODIFY"] == 1, "nothing to modify in Programs and Features: its uninstall command removes")
     rule(prop["ProductVersion"] == version && prop["Version"] == 200,
          "version " version ", for Windows Installer 2.0 and later (Vista has 4.0)")
     rule(upgrade["WIX_UPGRADE_DETECTED"] == "|" version "|513" &&
