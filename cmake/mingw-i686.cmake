@@ -11,4 +11,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Where the host can execute 32-bit code, Wine's 32-bit loader runs the tests (see
 # scripts/runs-32bit.sh).
 set(KELVARO_WINE /usr/lib/wine/wine CACHE FILEPATH "Wine's loader of 32-bit programs")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${KELVARO_WINE})
+# With the address space laid out the same every time: Wine maps its shared user data at a
+# fixed address, which a random layout now and then takes (scripts/wine-env.sh).
+set(CMAKE_CROSSCOMPILING_EMULATOR setarch -R ${KELVARO_WINE})

@@ -10,4 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # 64-bit programs run here under Wine; ctest starts each test through it.
 set(KELVARO_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine's loader of 64-bit programs")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${KELVARO_WINE})
+# With the address space laid out the same every time: Wine maps its shared user data at a
+# fixed address, which a random layout now and then takes (scripts/wine-env.sh).
+set(CMAKE_CROSSCOMPILING_EMULATOR setarch -R ${KELVARO_WINE})

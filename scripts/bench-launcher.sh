@@ -10,6 +10,7 @@
 # Without a build folder (or with ""), it measures the 32-bit programs of build/win32, the
 # deliverable, where the host can execute 32-bit code, and then the 64-bit ones.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh" # first: it may run this again, as it was called
 cd "$(dirname "$0")/.."
 runs=${2:-20}
 if [ -z "${1:-}" ]; then

@@ -14,6 +14,7 @@
 #
 #   scripts/bench-notifier.sh [BUILD_FOLDER] [SECONDS]    (defaults: build/win64, 60)
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh" # first: it may run this again, as it was called
 cd "$(dirname "$0")/.."
 seconds=${2:-60}
 . scripts/bench-lib.sh

@@ -3,10 +3,10 @@
 # it started, and says how long the tests took. ctest arguments (-R NAME, say) go to both
 # runs. KV_TEST_JOBS (by default one more than the cores) sets how many tests run at once.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh" # first: it may run this again, as it was called
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
-. scripts/wine-env.sh
 # A folder a test makes is one only its owner may change, as on Windows.
 umask 022
 

@@ -1,4 +1,13 @@
 # Sourced by the other scripts: where Wine is, and a private prefix under the build tree.
+
+# Each Wine process maps the shared user data at a fixed address as it starts; in an
+# address space laid out at random that address is now and then taken, and the process
+# fails (c0000018). A script that sources this runs again with the layout fixed
+# (setarch -R), which every process it starts inherits.
+if [ $((0x$(cat /proc/self/personality) & 0x40000)) -eq 0 ]; then
+    exec setarch -R bash "$0" "$@"
+fi
+
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG=${WINEDEBUG:--all}
