@@ -3,20 +3,20 @@
 #include "power_actions.h"
 
 ExitWindowsFunction exit_windows_request = ExitWindowsEx;
+InitiateShutdownFunction initiate_shutdown_request = InitiateShutdownW;
+ShutdownRequest shutdown_request = request_as_interactive_user;
 
 namespace {
 
-constexpr UINT RESTART_FLAGS = EWX_REBOOT | EWX_FORCE;     // 6
-constexpr UINT POWER_OFF_FLAGS = EWX_POWEROFF | EWX_FORCE; // 12
 constexpr DWORD PLANNED_REASON = SHTDN_REASON_FLAG_PLANNED;
 
-BOOL request_exit_windows(UINT flags)
+BOOL request_power_action(PowerAction action)
 {
     HANDLE token = enable_shutdown_privilege();
     if (token == nullptr)
         return FALSE;
 
-    BOOL accepted = exit_windows_request(flags, PLANNED_REASON);
+    BOOL accepted = shutdown_request(action);
     CloseHandle(token);
     return accepted;
 }
@@ -46,10 +46,29 @@ HANDLE enable_shutdown_privilege()
 
 BOOL restart_machine()
 {
-    return request_exit_windows(RESTART_FLAGS);
+    return request_power_action(PowerAction::restart);
 }
 
 BOOL power_off_machine()
 {
-    return request_exit_windows(POWER_OFF_FLAGS);
+    return request_power_action(PowerAction::power_off);
+}
+
+BOOL request_as_interactive_user(PowerAction action)
+{
+    UINT flags = action == PowerAction::restart ? EWX_REBOOT | EWX_FORCE    // 6
+                                                : EWX_POWEROFF | EWX_FORCE; // 12
+    return exit_windows_request(flags, PLANNED_REASON);
+}
+
+BOOL request_as_service(PowerAction action)
+{
+    // Every session is ended by force, the caller's too: without FORCE_OTHERS the call
+    // fails while users are logged on, without FORCE_SELF it may return and not shut
+    // down. No grace period and no message. No SHUTDOWN_HYBRID: the next start is a full
+    // boot, which starts the service again.
+    constexpr DWORD FORCED = SHUTDOWN_FORCE_OTHERS | SHUTDOWN_FORCE_SELF;
+    DWORD flags = action == PowerAction::restart ? SHUTDOWN_RESTART | FORCED   // 7
+                                                 : SHUTDOWN_POWEROFF | FORCED; // 11
+    return initiate_shutdown_request(nullptr, nullptr, 0, flags, PLANNED_REASON) == ERROR_SUCCESS;
 }

@@ -12,8 +12,30 @@ HANDLE enable_shutdown_privilege();
 BOOL restart_machine();
 BOOL power_off_machine();
 
-// Seam: the call that really asks Windows to end the session. It is ExitWindowsEx in
-// the programs; tests point it at a recorder, because under test the real request would
-// end every process of the test's session.
+enum class PowerAction { restart, power_off };
+
+// How a power action is handed to Windows once the privilege is enabled; nonzero when
+// Windows accepted it.
+using ShutdownRequest = BOOL (*)(PowerAction action);
+
+// ExitWindowsEx: for the interactive user, whose logon session it ends, and the machine
+// with it. The desktop programs' request.
+BOOL request_as_interactive_user(PowerAction action);
+
+// InitiateShutdownW: for a caller that is not the interactive user, such as a service in
+// session 0, for which ExitWindowsEx "can succeed without actually shutting down the
+// computer" (its Remarks). The service's request.
+BOOL request_as_service(PowerAction action);
+
+// Seam: the request the power actions make. It is the interactive user's unless the
+// program sets another once, before any power action: the service does as it starts.
+extern ShutdownRequest shutdown_request;
+
+// Seams under the two requests: the calls that really ask Windows to end the session.
+// Tests point them at recorders, because under test a real request would end every
+// process of the test's session.
 using ExitWindowsFunction = BOOL(WINAPI*)(UINT flags, DWORD reason);
+using InitiateShutdownFunction = DWORD(WINAPI*)(LPWSTR machine, LPWSTR message, DWORD grace_seconds,
+                                                DWORD flags, DWORD reason);
 extern ExitWindowsFunction exit_windows_request;
+extern InitiateShutdownFunction initiate_shutdown_request;

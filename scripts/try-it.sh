@@ -2,7 +2,7 @@
 # Sets up, builds the programs and their packages, and walks the road of one request on a
 # virtual workstation (a private Wine prefix): the package installed silently, the
 # launcher's prompt answered No with "2hr" configured, the forced restart, the service's
-# delay on a fast clock and the forced power-off. With --cancel, the notifier started
+# delay on a fast clock and the forced power-off handed to Windows. With --cancel, the notifier started
 # during the delay cancels the power-off instead. The prompt shows on your display when
 # there is one, else on a virtual one; screenshots stay in build/win32/road (or
 # build/win64/road).
@@ -10,12 +10,12 @@
 # It walks the road with the 32-bit package, the deliverable, where the host can execute
 # 32-bit code, and with the x64 one where it cannot.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh" # first: it may run this again, as it was called
 cd "$(dirname "$0")/.."
 road=power_off_road
 [ "${1:-}" = "--cancel" ] && road=cancel_road
 
 scripts/setup.sh
-. scripts/wine-env.sh
 if why=$(scripts/runs-32bit.sh); then
     export KV_BUILD=$PWD/build/win32 KV_ARCH=x86
     echo "Walking the road with the 32-bit programs (kelvaro-x86.msi)."

@@ -5,6 +5,7 @@
 
 #include "daily_schedule.h"
 #include "deferred_power_off.h"
+#include "power_actions.h"
 
 ServiceApi service_api = {RegisterServiceCtrlHandlerW, SetServiceStatus, CreateEventW};
 
@@ -97,6 +98,9 @@ void WINAPI service_control_handler(DWORD control)
 
 void WINAPI ServiceMain(DWORD, LPWSTR*)
 {
+    // The service is not the interactive user: its power requests go the service's way.
+    shutdown_request = request_as_service;
+
     status_handle = service_api.register_handler(SERVICE_NAME, service_control_handler);
     if (status_handle == nullptr)
         return;

@@ -65,6 +65,7 @@ open_case() {
     mkdir -p "$KV_BUILD/e2e"
     fresh_prefix "$WINEPREFIX"
     [ -z "${XVFB_PID:-}" ] || unmanaged_windows "$WINEPREFIX"
+    trace_power_calls "$WINEPREFIX"
     mkdir -p "$WINEPREFIX/drive_c/NuvexKV" "$WINEPREFIX/drive_c/kv"
     CASE_PREFIX=$WINEPREFIX CASE_FAILURES=$FAILURES
     shift
@@ -92,14 +93,23 @@ finish() {
     [ "$FAILURES" -eq 0 ] || { echo "$FAILURES check(s) failed"; exit 1; }
 }
 
-# session [FAKETIME value]: starts the prefix's session with Wine's process trace in
-# SESSION_LOG, its Windows processes on a faked clock when a value is given. The server
-# keeps the true clock, file times stay true and the address space is laid out the same
-# every time (Wine's quirks, in the README, say why).
+# The trace of a session and of the programs started in it: processes started, the power
+# calls (trace_power_calls), each line headed by its process's id.
+SESSION_TRACE=+process,+relay,+pid
+
+# trace_power_calls PREFIX: the relay trace, where WINEDEBUG asks for it, covers only the
+# three calls that ask Windows for a restart or power-off. Set while no session runs.
+trace_power_calls() {
+    printf '\n[Software\\\\Wine\\\\Debug]\n"RelayInclude"="%s"\n' \
+        'advapi32.InitiateShutdownW;advapi32.InitiateSystemShutdownExW;user32.ExitWindowsEx' >>"$1/user.reg"
+}
+
+# session [FAKETIME value]: starts the prefix's session with its trace in SESSION_LOG, its
+# Windows processes on a faked clock when a value is given. The server keeps the true
+# clock and file times stay true (Wine's quirks, in CONTRIBUTING, say why).
 session() {
-    local fake=(env WINEDEBUG=+process) rc=0
-    [ $# -eq 0 ] || fake=(setarch "$(uname -m)" -R "${fake[@]}" "LD_PRELOAD=$FAKETIME_LIB"
-                          "FAKETIME=$1" NO_FAKE_STAT=1)
+    local fake=(env WINEDEBUG=$SESSION_TRACE) rc=0
+    [ $# -eq 0 ] || fake+=("LD_PRELOAD=$FAKETIME_LIB" "FAKETIME=$1" NO_FAKE_STAT=1)
     : >"$SESSION_LOG"
     start_session "$WINEPREFIX" "${fake[@]}" || rc=$?
     # The clock library shares the fake start time through a semaphore and a memory block
@@ -166,8 +176,34 @@ program_running() { program_image "$1" >/dev/null; }
 # runs_as_built NAME: the program runs in a process of the build's architecture.
 runs_as_built() { [ "$(program_image "$1")" = "$WINE" ]; }
 
-power_off_requested() { grep -aq 'wineboot.exe --kill --shutdown' "$SESSION_LOG"; }
+# Power requests, from the session's trace. The desktop programs ask as the interactive
+# user (ExitWindowsEx), and Wine ends every process of the session for it, running
+# wineboot.exe --kill for a restart and --kill --shutdown for a power-off. The service asks
+# as a caller that is not (InitiateShutdownW), which Wine takes and leaves undone: what
+# shows is the call itself, in the relay trace of the three power calls (trace_power_calls),
+# each line headed by the id of the process that made it.
 restart_requested() { grep -a 'wineboot.exe --kill' "$SESSION_LOG" | grep -avq -- '--shutdown'; }
+# service_requested restart|power_off: a process of kelvaro.exe asked for a forced, planned
+# restart (flags 7) or power-off (b) of this machine, at once and with no message:
+# InitiateShutdownW(NULL, NULL, 0, flags, SHTDN_REASON_FLAG_PLANNED), every session ended by
+# force. (A 64-bit trace shows a DWORD's whole register: only its low 32 bits count.)
+service_requested() {
+    local flags=7 id
+    [ "$1" = restart ] || flags=b
+    for id in $(grep -a 'NtCreateUserProcess .*kelvaro\.exe" pid ' "$SESSION_LOG" |
+                sed 's/.* pid \([0-9a-f]*\) .*/\1/'); do
+        grep -aqE "^$id:[0-9a-f]+:Call advapi32\.InitiateShutdownW\(0+,0+,[0-9a-f]*00000000,[0-9a-f]*0000000$flags,[0-9a-f]*80000000\)" \
+            "$SESSION_LOG" && return 0
+    done
+    return 1
+}
+# How many power requests were made: calls of any of the three, and the ends Wine made.
+power_requests() {
+    grep -acE 'Call (advapi32\.InitiateShutdownW|advapi32\.InitiateSystemShutdownExW|user32\.ExitWindowsEx)\(|wineboot\.exe --kill' \
+        "$SESSION_LOG" || true
+}
+power_requested() { [ "$(power_requests)" -gt 0 ]; }
+power_off_requested() { service_requested power_off || grep -aq 'wineboot.exe --kill --shutdown' "$SESSION_LOG"; }
 
 # now_ms: the time in milliseconds, from bash's own clock (SECONDS counts whole seconds).
 now_ms() { local now=${EPOCHREALTIME/[.,]/}; echo $((now / 1000)); }
@@ -310,7 +346,7 @@ start_program() {
     local program=$2
     [[ $program == *\\* ]] || program="C:\\kv\\$program"
     (cd "$WINEPREFIX/drive_c/$1" &&
-        WINEDEBUG=+process exec timeout -k 5 300 "$WINE" "$program" \
+        WINEDEBUG=$SESSION_TRACE exec timeout -k 5 300 "$WINE" "$program" \
             </dev/null >/dev/null 2>>"$SESSION_LOG") &
     PROGRAM_PID=$!
 }

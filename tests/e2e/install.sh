@@ -39,7 +39,7 @@ config_is() {
 
 service_process_running() { program_running kelvaro.exe; }
 
-ended_in_delay() { ! service_process_running && ! power_off_requested; }
+ended_in_delay() { ! service_process_running && ! power_requested; }
 
 same_file() { cmp -s "$1" "$2"; }
 absent() { [ ! -e "$1" ]; }
@@ -188,7 +188,7 @@ install_uninstall() {
     # at least 5 s.
     local remaining=$(((delay_ends + 10000 - $(now_ms)) / 1000))
     check "no power-off follows when the delay is over" \
-        holds_for $((remaining > 5 ? remaining : 5)) not power_off_requested
+        holds_for $((remaining > 5 ? remaining : 5)) not power_requested
 }
 
 shortcuts() {
@@ -240,11 +240,12 @@ daily_markers() {
 
     # The automatic start of the session starts the service.
     session "@2026-12-07 19:00:02"
-    check "19:00: a forced restart" wait_for 20 restart_requested
-    check "  not a power-off" not power_off_requested
+    check "19:00: a forced restart asked for" wait_for 20 service_requested restart
+    check "  and nothing else" test "$(power_requests)" -eq 1
     end_session
     session "@2026-12-07 20:00:02"
-    check "20:00: a forced power-off" wait_for 20 power_off_requested
+    check "20:00: a forced power-off asked for" wait_for 20 service_requested power_off
+    check "  and nothing else" test "$(power_requests)" -eq 1
     end_session
 
     session
@@ -255,7 +256,7 @@ daily_markers() {
     end_session
     session "@2026-12-07 19:00:02"
     check "the service starts at 19:00" wait_for 10 state_is 4
-    check "  and requests no restart" holds_for 5 not restart_requested
+    check "  and asks for no restart" holds_for 5 not power_requested
     end_session
 
     session

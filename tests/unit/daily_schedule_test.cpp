@@ -1,6 +1,7 @@
 // The daily schedule: marker files in the current directory, the timer due at once, and
 // the tick at chosen local times.
 #include "daily_schedule.h"
+#include "power_actions.h"
 #include "power_recorder.h"
 #include "test_files.h"
 
@@ -50,6 +51,7 @@ protected:
         SetCurrentDirectoryA(MARKER_FOLDER);
         clear_markers();
         schedule_clock = fake_clock;
+        shutdown_request = request_as_service; // as the service sets it when it starts
     }
     void TearDown() override
     {
@@ -86,8 +88,9 @@ protected:
         if (requests.empty())
             return Action::None;
         EXPECT_EQ(1u, requests.size());
+        EXPECT_EQ("InitiateShutdownW", requests[0].call);
         EXPECT_EQ(PLANNED, requests[0].reason);
-        return requests[0].flags == RESTART_FLAGS ? Action::Restart : Action::PowerOff;
+        return requests[0].flags == SERVICE_RESTART_FLAGS ? Action::Restart : Action::PowerOff;
     }
 };
 
@@ -147,7 +150,7 @@ TEST_F(DailySchedule, FirstTickComesAtOnceAndCanActThenEveryMinute)
     EXPECT_EQ(0u, asked_due);
     EXPECT_EQ(60000u, asked_period);
     ASSERT_TRUE(recorder.wait_for_requests(1, 5000));
-    EXPECT_EQ(RESTART_FLAGS, recorder.requests()[0].flags);
+    EXPECT_EQ(SERVICE_RESTART_FLAGS, recorder.requests()[0].flags);
 
     // The clock stands still here, so the next tick restarts again: timed where the
     // requests are made, not where this thread notices them.

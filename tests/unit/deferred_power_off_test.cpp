@@ -1,6 +1,7 @@
 // The deferred power-off: what the first and second readings decide. The sleep is stood
 // in for by a function that records the delay and does what a user might do meanwhile.
 #include "deferred_power_off.h"
+#include "power_actions.h"
 #include "power_recorder.h"
 #include "setting_file.h"
 #include "test_files.h"
@@ -34,6 +35,7 @@ protected:
         sleeps.clear();
         during_sleep = nullptr;
         deferred_sleep = recording_sleep;
+        shutdown_request = request_as_service; // as the service sets it when it starts
     }
     void TearDown() override
     {
@@ -85,7 +87,8 @@ TEST_F(DeferredPowerOff, EightOutcomesOfTheTwoReadings)
         auto requests = recorder.requests();
         ASSERT_EQ(o.powered_off ? 1u : 0u, requests.size()) << o.name;
         if (o.powered_off) {
-            EXPECT_EQ(POWER_OFF_FLAGS, requests[0].flags) << o.name;
+            EXPECT_EQ("InitiateShutdownW", requests[0].call) << o.name;
+            EXPECT_EQ(SERVICE_POWER_OFF_FLAGS, requests[0].flags) << o.name;
             EXPECT_EQ(PLANNED, requests[0].reason) << o.name;
         }
         EXPECT_EQ(o.after, read_bytes(SETTING)) << o.name;

@@ -1,4 +1,5 @@
-// The forced restart and power-off: flags, reason, result and the token handle.
+// The forced restart and power-off, as each kind of caller asks for them: call, flags,
+// reason, result and the token handle.
 #include "power_actions.h"
 #include "power_recorder.h"
 
@@ -33,18 +34,38 @@ bool shutdown_privilege_enabled(HANDLE token)
     return false;
 }
 
-TEST(PowerActions, RestartAndPowerOffAreForcedPlannedRequestsGivingTheirAnswer)
+struct Way {
+    const char* who;
+    ShutdownRequest request;
+    const char* call;
+    DWORD restart, power_off;
+};
+
+// The desktop programs keep the default request; the service sets its own.
+const Way WAYS[] = {
+    {"the interactive user", shutdown_request, "ExitWindowsEx", RESTART_FLAGS, POWER_OFF_FLAGS},
+    {"a service", request_as_service, "InitiateShutdownW", SERVICE_RESTART_FLAGS, SERVICE_POWER_OFF_FLAGS},
+};
+
+TEST(PowerActions, EachCallerMakesItsForcedPlannedRequestsGivingTheirAnswer)
 {
-    for (BOOL accepted : {TRUE, FALSE}) {
-        PowerRecorder recorder;
-        recorder.answer(accepted);
-        EXPECT_EQ(accepted, restart_machine());
-        EXPECT_EQ(accepted, power_off_machine());
-        auto requests = recorder.requests();
-        ASSERT_EQ(2u, requests.size());
-        EXPECT_EQ(RESTART_FLAGS, requests[0].flags);
-        EXPECT_EQ(POWER_OFF_FLAGS, requests[1].flags);
-        EXPECT_TRUE(requests[0].reason == PLANNED && requests[1].reason == PLANNED);
+    EXPECT_EQ(request_as_interactive_user, WAYS[0].request);
+    for (const Way& way : WAYS) {
+        shutdown_request = way.request;
+        for (BOOL accepted : {TRUE, FALSE}) {
+            PowerRecorder recorder;
+            recorder.answer(accepted);
+            EXPECT_EQ(accepted, restart_machine()) << way.who;
+            EXPECT_EQ(accepted, power_off_machine()) << way.who;
+            auto requests = recorder.requests();
+            ASSERT_EQ(2u, requests.size()) << way.who;
+            for (const PowerRequest& request : requests) {
+                EXPECT_EQ(way.call, request.call) << way.who;
+                EXPECT_EQ(PLANNED, request.reason) << way.who;
+            }
+            EXPECT_EQ(way.restart, requests[0].flags) << way.who;
+            EXPECT_EQ(way.power_off, requests[1].flags) << way.who;
+        }
     }
 }
 
@@ -60,9 +81,12 @@ TEST(PowerActions, TokenHandleIsClosedBeforeTheActionReturns)
 {
     PowerRecorder recorder;
     HANDLE before = probe_handle();
-    for (int i = 0; i < 500; ++i) {
-        restart_machine();
-        power_off_machine();
+    for (const Way& way : WAYS) {
+        shutdown_request = way.request;
+        for (int i = 0; i < 250; ++i) {
+            restart_machine();
+            power_off_machine();
+        }
     }
     EXPECT_EQ(before, probe_handle());
     EXPECT_EQ(1000u, recorder.requests().size());

@@ -10,19 +10,44 @@ std::mutex lock;
 std::vector<PowerRequest> recorded;
 BOOL next_answer = TRUE;
 
-BOOL WINAPI record_exit_windows(UINT flags, DWORD reason)
+BOOL record(std::string call, DWORD flags, DWORD reason)
 {
     std::lock_guard<std::mutex> hold(lock);
-    recorded.push_back({flags, reason, GetTickCount()});
+    recorded.push_back({call, flags, reason, GetTickCount()});
     return next_answer;
+}
+
+BOOL WINAPI record_exit_windows(UINT flags, DWORD reason)
+{
+    return record("ExitWindowsEx", flags, reason);
+}
+
+DWORD WINAPI record_initiate_shutdown(LPWSTR machine, LPWSTR message, DWORD grace, DWORD flags, DWORD reason)
+{
+    std::string call = "InitiateShutdownW";
+    if (machine != nullptr || message != nullptr || grace != 0)
+        call += " with a machine, a message or a grace period";
+    return record(call, flags, reason) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+BOOL WINAPI refuse_exit_windows(UINT flags, DWORD)
+{
+    ADD_FAILURE() << "ExitWindowsEx (flags " << flags << ") reached no recorder";
+    return FALSE;
+}
+
+DWORD WINAPI refuse_initiate_shutdown(LPWSTR, LPWSTR, DWORD, DWORD flags, DWORD)
+{
+    ADD_FAILURE() << "InitiateShutdownW (flags " << flags << ") reached no recorder";
+    return ERROR_ACCESS_DENIED;
 }
 
 } // namespace
 
-BOOL WINAPI refuse_exit_windows(UINT flags, DWORD)
+void refuse_power_requests()
 {
-    ADD_FAILURE() << "a power request (flags " << flags << ") reached no recorder";
-    return FALSE;
+    exit_windows_request = refuse_exit_windows;
+    initiate_shutdown_request = refuse_initiate_shutdown;
 }
 
 PowerRecorder::PowerRecorder()
@@ -31,11 +56,12 @@ PowerRecorder::PowerRecorder()
     recorded.clear();
     next_answer = TRUE;
     exit_windows_request = record_exit_windows;
+    initiate_shutdown_request = record_initiate_shutdown;
 }
 
 PowerRecorder::~PowerRecorder()
 {
-    exit_windows_request = refuse_exit_windows;
+    refuse_power_requests();
 }
 
 std::vector<PowerRequest> PowerRecorder::requests()

@@ -139,6 +139,7 @@ TEST_F(RestartPrompt, AnswersOnTheBoxDecideFileAndRestart)
         auto requests = recorder.requests();
         ASSERT_EQ(a.restarted ? 1u : 0u, requests.size()) << a.name;
         if (a.restarted) {
+            EXPECT_EQ("ExitWindowsEx", requests[0].call) << a.name;
             EXPECT_EQ(RESTART_FLAGS, requests[0].flags) << a.name;
             EXPECT_EQ(PLANNED, requests[0].reason) << a.name;
         }

@@ -215,7 +215,8 @@ TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
     ASSERT_EQ(5u, all.size());
     EXPECT_EQ(STOPPED, all[4]);
     ASSERT_EQ(1u, recorder.requests().size());
-    EXPECT_EQ(POWER_OFF_FLAGS, recorder.requests()[0].flags);
+    EXPECT_EQ("InitiateShutdownW", recorder.requests()[0].call) << "the service's own request";
+    EXPECT_EQ(SERVICE_POWER_OFF_FLAGS, recorder.requests()[0].flags);
     EXPECT_EQ("Setting=", read_bytes(SETTING_FILE_PATH));
 }
 

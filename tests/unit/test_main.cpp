@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv)
 {
-    exit_windows_request = refuse_exit_windows;
+    refuse_power_requests();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
