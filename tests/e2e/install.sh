@@ -67,8 +67,8 @@ installed_products() { awk -f "$E2E/installed_products.awk" "$WINEPREFIX/system.
 # pass, and Wine keeps no access lists: the tables are what shows these.
 package_rules() {
     local t
-    for t in InstallExecuteSequence CustomAction Shortcut Feature Upgrade Property ServiceInstall \
-             ServiceControl RemoveFile CreateFolder LaunchCondition; do
+    for t in InstallExecuteSequence InstallUISequence Directory CustomAction Shortcut Feature Upgrade \
+             Property ServiceInstall ServiceControl RemoveFile CreateFolder LaunchCondition; do
         msiinfo export "$1" "$t" | tr -d '\r' | tail -n +4 | sed "s/^/$t\t/"
     done | cat - <(msiinfo suminfo "$1" | sed -n 's/^Version: \([0-9]*\).*/Summary\tVersion\t\1/p') |
     awk -F'\t' -v version="$2" -f "$E2E/package_rules.awk"
