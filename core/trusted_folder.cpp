@@ -53,61 +53,92 @@ bool is_link(DWORD attributes)
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// The account this process runs as, kept in the caller's buffer.
-PSID own_account(BYTE* buffer, DWORD size)
+// The token's record of its user, with room for the account's SID, aligned as the record
+// must be: Windows checks the buffer's alignment for the structure it writes.
+union TokenAccount {
+    TOKEN_USER user;
+    BYTE room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+};
+
+// The account this process runs as, kept in `account`; null, with the Windows error, when
+// it cannot be read.
+PSID own_account(TokenAccount* account, DWORD* error)
 {
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        *error = GetLastError();
         return nullptr;
+    }
     DWORD needed = 0;
-    BOOL got = GetTokenInformation(token, TokenUser, buffer, size, &needed);
+    BOOL got = GetTokenInformation(token, TokenUser, account, sizeof *account, &needed);
+    *error = got ? ERROR_SUCCESS : GetLastError();
     CloseHandle(token);
-    return got ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid : nullptr;
+    return got ? account->user.User.Sid : nullptr;
 }
 
 // The system's files in the folder: the setting file and the launcher's configuration.
 constexpr const wchar_t* SYSTEM_FILES[] = {SETTING_FILE_NAME, LAUNCHER_CONFIG_NAME};
 
-// Each of the system's files is absent, or a plain file.
-bool files_plain(HANDLE folder)
+// Whether each of the system's files is absent or a plain file, in `plain`; false, with the
+// Windows error, when one of them cannot be looked at.
+bool look_at_files(HANDLE folder, bool* plain, DWORD* error)
 {
+    *plain = true;
     for (const wchar_t* name : SYSTEM_FILES) {
-        DWORD error = ERROR_SUCCESS;
         HANDLE file = open_unfollowed(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN,
-                                      0, nullptr, &error);
+                                      0, nullptr, error);
         if (file == INVALID_HANDLE_VALUE) {
-            if (error == ERROR_FILE_NOT_FOUND)
+            if (*error == ERROR_FILE_NOT_FOUND)
                 continue;
             return false;
         }
         BY_HANDLE_FILE_INFORMATION info{};
-        bool plain = GetFileInformationByHandle(file, &info) && is_plain_file(info);
+        bool seen = GetFileInformationByHandle(file, &info) != FALSE;
+        *error = seen ? ERROR_SUCCESS : GetLastError();
         CloseHandle(file);
-        if (!plain)
+        if (!seen)
             return false;
+        *plain = *plain && is_plain_file(info);
     }
+    *error = ERROR_SUCCESS;
     return true;
+}
+
+// What the open folder handle holds, seen by name as `by_name`, in `look`, its owner and
+// access list kept in `descriptor` for the caller to free. False, with the Windows error,
+// when any of it cannot be seen: that is no verdict on the folder.
+bool look_at_held(HANDLE folder, DWORD by_name, FolderLook* look, PSECURITY_DESCRIPTOR* descriptor,
+                  DWORD* error)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(folder, &info) ||
+        !GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &look->volume_flags, nullptr, 0)) {
+        *error = GetLastError();
+        return false;
+    }
+    look->by_name = by_name;
+    look->by_handle = info.dwFileAttributes;
+    *error = GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                             &look->owner, nullptr, &look->dacl, nullptr, descriptor);
+    if (*error != ERROR_SUCCESS)
+        return false;
+    look->files_plain = false;
+    bool real_folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !is_link(info.dwFileAttributes);
+    return !real_folder || look_at_files(folder, &look->files_plain, error);
 }
 
 // Judges what the open folder handle holds, seen by name as `by_name`.
 Trust judge_held(HANDLE folder, DWORD by_name, DWORD* error)
 {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(folder, &info)) {
-        *error = GetLastError();
-        return Trust::unopened;
-    }
-    FolderLook look{by_name, info.dwFileAttributes, 0, nullptr, nullptr, false};
-    GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &look.volume_flags, nullptr, 0);
+    FolderLook look{};
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        &look.owner, nullptr, &look.dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-        look.owner = nullptr;
-    bool real_folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !is_link(info.dwFileAttributes);
-    look.files_plain = real_folder && files_plain(folder);
-    BYTE account[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-    PSID self = own_account(account, sizeof account);
-    Trust trust = self == nullptr ? Trust::foreign_owner : judge_folder(look, self);
+    TokenAccount account;
+    Trust trust = Trust::unseen;
+    if (look_at_held(folder, by_name, &look, &descriptor, error)) {
+        PSID self = own_account(&account, error);
+        if (self != nullptr)
+            trust = judge_folder(look, self);
+    }
     LocalFree(descriptor);
     return trust;
 }
@@ -145,10 +176,14 @@ HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, U
                        ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
                        DWORD* error)
 {
-    // An absolute name goes to the object manager as an NT path.
+    // An absolute name goes to the object manager as an NT path; one too long for it is
+    // refused, never cut to another name.
     wchar_t nt_path[MAX_PATH + 8];
     if (folder == nullptr) {
-        _snwprintf_s(nt_path, _TRUNCATE, L"\\??\\%ls", name);
+        if (_snwprintf_s(nt_path, _TRUNCATE, L"\\??\\%ls", name) < 0) {
+            *error = ERROR_FILENAME_EXCED_RANGE;
+            return INVALID_HANDLE_VALUE;
+        }
         name = nt_path;
     }
     UNICODE_STRING text;
@@ -174,16 +209,18 @@ HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error)
     *error = ERROR_SUCCESS;
     DWORD by_name = GetFileAttributesW(path);
     if (by_name == INVALID_FILE_ATTRIBUTES) {
-        *trust = Trust::missing;
+        *error = GetLastError();
+        bool absent = *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND;
+        *trust = absent ? Trust::missing : Trust::unseen;
         return INVALID_HANDLE_VALUE;
     }
     HANDLE folder = open_unfollowed(nullptr, path, LOOKING, FILE_SHARE_ALL, FILE_OPEN, 0, nullptr, error);
     if (folder == INVALID_HANDLE_VALUE) {
-        *trust = Trust::unopened;
+        *trust = Trust::unseen;
         return INVALID_HANDLE_VALUE;
     }
     *trust = judge_held(folder, by_name, error);
-    if (*trust == Trust::unopened) {
+    if (*trust == Trust::unseen) {
         CloseHandle(folder);
         return INVALID_HANDLE_VALUE;
     }

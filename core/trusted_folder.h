@@ -19,7 +19,8 @@ struct FolderLook {
 enum class Trust {
     trusted,
     missing,         // nothing by that name
-    unopened,        // there, but it could not be opened (a Windows error says why)
+    unseen,          // something may be there, but it could not be opened or looked at
+                     // (a Windows error says why): no verdict at all
     link_followed,   // a link by name that its handle opens as its target (Wine follows
                      // links on open), or what the name showed changed before it was held
     link,            // a link, junction or mount point, opened as itself
@@ -52,7 +53,7 @@ HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, U
 // Opens the folder at `path` to look at it and to open its files through it: without
 // DELETE and sharing everything, so that it stands in nobody's way. Judges it by the rule.
 // The handle comes back whatever the verdict, INVALID_HANDLE_VALUE when the trust is
-// missing or unopened (then `error` says why).
+// missing or unseen (then `error` says why).
 HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error);
 
 // The folder at `path` when the rule trusts it, else INVALID_HANDLE_VALUE.

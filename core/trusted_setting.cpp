@@ -10,12 +10,11 @@
 namespace {
 
 // The setting file in the held folder, opened as itself; INVALID_HANDLE_VALUE unless it is
-// a plain file.
-HANDLE open_setting(HANDLE folder, ACCESS_MASK access, ULONG share, ULONG disposition)
+// a plain file (`error` is then ERROR_FILE_NOT_FOUND when there is none).
+HANDLE open_setting(HANDLE folder, ACCESS_MASK access, ULONG share, ULONG disposition, DWORD* error)
 {
-    DWORD error = ERROR_SUCCESS;
     HANDLE file = open_unfollowed(folder, SETTING_FILE_NAME, access, share, disposition,
-                                  FILE_NON_DIRECTORY_FILE, nullptr, &error);
+                                  FILE_NON_DIRECTORY_FILE, nullptr, error);
     if (file == INVALID_HANDLE_VALUE)
         return file;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -33,7 +32,8 @@ bool read_trusted_setting(char* line)
     HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
     if (folder == INVALID_HANDLE_VALUE)
         return false;
-    HANDLE file = open_setting(folder, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN);
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_setting(folder, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, &error);
     CloseHandle(folder);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -55,9 +55,12 @@ int clear_trusted_setting()
 int clear_setting_in(HANDLE folder)
 {
     take_off_marks(folder, SETTING_FILE_NAME);
-    HANDLE file = open_setting(folder, GENERIC_WRITE, 0, FILE_OVERWRITE_IF);
+    // Never made here: a file made by this open would take the folder's inherited rights,
+    // which let users only read it. Only the package makes the file, with its own rights.
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_setting(folder, GENERIC_WRITE, 0, FILE_OVERWRITE, &error);
     if (file == INVALID_HANDLE_VALUE)
-        return WRITE_FAILED;
+        return error == ERROR_FILE_NOT_FOUND ? WRITE_OK : WRITE_FAILED;
     int status = write_setting_handle(file, "");
     CloseHandle(file);
     return status;

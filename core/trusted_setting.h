@@ -15,7 +15,8 @@ bool read_trusted_setting(char* line);
 // WRITE_FAILED when the file cannot be written, FOLDER_NOT_TRUSTED.
 int clear_trusted_setting();
 
-// The same in the folder held by `folder`, which the caller has found trusted.
+// The same in the folder held by `folder`, which the caller has found trusted. A missing
+// file is left missing, which means the same: WRITE_OK.
 int clear_setting_in(HANDLE folder);
 
 // Takes the marks that refuse a rewrite or a deletion (hidden, system, read-only) off the

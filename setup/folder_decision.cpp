@@ -19,8 +19,8 @@ FolderDecision decide_folder(Trust trust)
     case Trust::odd_file:
         return {FolderStep::move_aside, L"folder"};
     default:
-        // Unopened, a link its handle follows, or no access lists: nothing can be done
-        // there that would hold.
+        // Unseen (a failure to look decides nothing), a link its handle follows, or no
+        // access lists: nothing can be done there that would hold.
         return {FolderStep::refuse, nullptr};
     }
 }

@@ -29,8 +29,13 @@ enum class Ended { yes, failed, moved };
 Ended end_process(MSIHANDLE install, SC_HANDLE service, DWORD id)
 {
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-    if (process == nullptr)
-        return Ended::moved; // gone already, or the id is not what it was: ask again
+    if (process == nullptr) {
+        DWORD error = GetLastError();
+        if (error == ERROR_INVALID_PARAMETER)
+            return Ended::moved; // no process has that id: gone already, so ask again
+        log_failure(install, error, L"the service's process %lu could not be opened", id);
+        return Ended::failed;
+    }
     DWORD named = 0;
     if (!service_process_id(service, &named)) {
         DWORD error = GetLastError();

@@ -209,8 +209,11 @@ bool volume_keeps_access_lists(MSIHANDLE install)
 {
     const wchar_t root[] = {FOLDER[0], L':', L'\\', L'\0'};
     DWORD flags = 0;
-    if (GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
-        (flags & FILE_PERSISTENT_ACLS) != 0)
+    if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        log_failure(install, GetLastError(), L"%ls is not made: its volume could not be looked at", FOLDER);
+        return false;
+    }
+    if ((flags & FILE_PERSISTENT_ACLS) != 0)
         return true;
     log_step(install, L"%ls is not made: %ls keeps no access lists (FAT, exFAT), so its rights could not hold.",
              FOLDER, root);
@@ -269,8 +272,8 @@ bool keep_folder(MSIHANDLE install, HANDLE folder, const wchar_t* launcher_delay
 void log_refusal(MSIHANDLE install, Trust trust, DWORD error)
 {
     switch (trust) {
-    case Trust::unopened:
-        log_failure(install, error, L"%ls could not be opened, nothing was changed", FOLDER);
+    case Trust::unseen:
+        log_failure(install, error, L"%ls could not be looked at, nothing was changed", FOLDER);
         return;
     case Trust::no_access_lists:
         log_step(install, L"%ls is on a volume that keeps no access lists (FAT, exFAT), so no rights can "
@@ -348,13 +351,15 @@ void release_setting_folder(MSIHANDLE install, bool upgrading)
     if (trust != Trust::trusted) {
         if (folder != INVALID_HANDLE_VALUE)
             CloseHandle(folder);
-        if (trust != Trust::missing)
+        if (trust == Trust::unseen)
+            log_failure(install, error, L"%ls could not be looked at, nothing in it is touched", FOLDER);
+        else if (trust != Trust::missing)
             log_step(install, L"%ls is not a folder this package may trust: nothing in it is touched.", FOLDER);
         return;
     }
     if (upgrading) {
         if (clear_setting_in(folder) == WRITE_OK)
-            log_step(install, L"%ls\\%ls cleared: nothing is pending.", FOLDER, SETTING_FILE_NAME);
+            log_step(install, L"%ls\\%ls holds nothing pending.", FOLDER, SETTING_FILE_NAME);
         else
             log_step(install, L"%ls\\%ls could not be cleared.", FOLDER, SETTING_FILE_NAME);
         CloseHandle(folder);

@@ -75,6 +75,19 @@ TEST(TrustedFolder, TheRuleOverOwnersAccessListsLinksAndVolumes)
     LocalFree(self);
 }
 
+TEST(TrustedFolder, AFailureToLookIsNoVerdictAndALongNameIsNotCut)
+{
+    Trust trust = Trust::missing;
+    DWORD error = ERROR_SUCCESS;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, open_folder(L"C:\\Nuvex<KV", &trust, &error));
+    EXPECT_EQ(static_cast<int>(Trust::unseen), static_cast<int>(trust)) << "not missing";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), error);
+    std::wstring longer = std::wstring(SETTING_FOLDER_PATH) + L"\\" + std::wstring(MAX_PATH, L'x');
+    EXPECT_EQ(INVALID_HANDLE_VALUE, open_unfollowed(nullptr, longer.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_ALL,
+                                                    FILE_OPEN, 0, nullptr, &error));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), error);
+}
+
 TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
 {
     using S = FolderStep;
@@ -86,7 +99,7 @@ TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
         {Trust::missing, S::create, nullptr},      {Trust::trusted, S::keep, nullptr},
         {Trust::link, S::move_aside, L"link"},     {Trust::not_a_folder, S::move_aside, L"file"},
         {Trust::foreign_owner, S::move_aside, L"folder"}, {Trust::open_to_others, S::move_aside, L"folder"},
-        {Trust::odd_file, S::move_aside, L"folder"}, {Trust::unopened, S::refuse, nullptr},
+        {Trust::odd_file, S::move_aside, L"folder"}, {Trust::unseen, S::refuse, nullptr},
         {Trust::link_followed, S::refuse, nullptr}, {Trust::no_access_lists, S::refuse, nullptr},
     };
     for (const auto& c : cases) {
@@ -272,7 +285,7 @@ TEST_F(SetupStep, AFolderThatCannotBeHeldFailsTheStepSayingWhy)
     write_bytes(SETTING, "Setting=2hr");
     FileHolder holder(SETTING_FOLDER, false);
     EXPECT_FALSE(secure_setting_folder(0, L""));
-    EXPECT_TRUE(logged(L"c:\\NuvexKV could not be opened, nothing was changed: ")) << lines;
+    EXPECT_TRUE(logged(L"c:\\NuvexKV could not be looked at, nothing was changed: ")) << lines;
     EXPECT_TRUE(logged(L"(Windows error 32).")) << lines;
     holder.release();
     EXPECT_EQ("Setting=2hr", read_bytes(SETTING));
@@ -286,6 +299,14 @@ TEST_F(SetupStep, RemovalClearsInAnUpgradeAndElseDeletesOnlyInATrustedFolder)
     release_setting_folder(0, true);
     EXPECT_EQ("Setting=", read_bytes(SETTING)) << "an upgrade leaves nothing pending, and the file";
     EXPECT_EQ(0u, GetFileAttributesA(SETTING.c_str()) & REWRITE_REFUSING_MARKS);
+    // Deleted before an upgrade, the file is not made by the old version's removal, where
+    // it would take the folder's rights (users may only read), but by the new version's
+    // step, with its own.
+    DeleteFileA(SETTING.c_str());
+    release_setting_folder(0, true);
+    EXPECT_FALSE(file_exists(SETTING));
+    EXPECT_TRUE(secure_setting_folder(0, L""));
+    EXPECT_TRUE(logged(L"c:\\NuvexKV\\shutdownafter.nkv made, 0 bytes.")) << lines;
 
     write_bytes(CONFIG, "Setting=2hr");
     release_setting_folder(0, false);
