@@ -4,6 +4,7 @@
 
 #include "power_actions.h"
 #include "setting_file.h"
+#include "trusted_setting.h"
 
 #include <wchar.h>
 

@@ -114,19 +114,6 @@ const char* duration_to_token(DWORD duration)
     }
 }
 
-int write_setting(const char* token)
-{
-    DWORD attributes = GetFileAttributesA(SETTING_FILE_PATH);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & REWRITE_REFUSING_MARKS) != 0)
-        SetFileAttributesA(SETTING_FILE_PATH, attributes & ~REWRITE_REFUSING_MARKS);
-
-    FILE* file = nullptr;
-    if (fopen_s(&file, SETTING_FILE_PATH, "w") != 0 || file == nullptr)
-        return WRITE_FAILED;
-    put_setting(file, token);
-    return WRITE_OK;
-}
-
 int write_setting_handle(HANDLE handle, const char* token)
 {
     FILE* file = stream_of(handle, _O_WRONLY, "w");

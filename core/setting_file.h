@@ -48,10 +48,6 @@ bool token_to_duration(const char* token, DWORD* duration);
 // "30mins", "1hr" or "2hr" for their durations, "4hr" for every other value.
 const char* duration_to_token(DWORD duration);
 
-// Replaces the setting file with "Setting=" and the token, without a line terminator.
-// Hidden, system and read-only marks, which would refuse the rewrite, are taken off first.
-int write_setting(const char* token);
-
 // The same on a file the caller has opened for synchronous writing, emptied, and still owns.
 int write_setting_handle(HANDLE file, const char* token);
 

@@ -172,6 +172,16 @@ bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info)
     return (info.dwFileAttributes & NOT_PLAIN) == 0 && info.nNumberOfLinks == 1;
 }
 
+DWORD open_error(NTSTATUS status)
+{
+    // The open itself went through, but a holder's oplock is being broken: reading,
+    // writing, renaming or deleting would now wait for him, without a limit.
+    constexpr NTSTATUS OPLOCK_BREAK_IN_PROGRESS = 0x00000108; // a success status
+    if (status == OPLOCK_BREAK_IN_PROGRESS)
+        return ERROR_SHARING_VIOLATION;
+    return status < 0 ? RtlNtStatusToDosError(status) : ERROR_SUCCESS;
+}
+
 HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
                        ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
                        DWORD* error)
@@ -195,10 +205,12 @@ HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, U
     NTSTATUS status = NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr,
                                    FILE_ATTRIBUTE_NORMAL, share, disposition,
                                    options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
-                                       FILE_COMPLETE_IF_OPLOCKED,
+                                       FILE_COMPLETE_IF_OPLOCKED | FILE_OPEN_FOR_BACKUP_INTENT,
                                    nullptr, 0);
-    if (status < 0) {
-        *error = RtlNtStatusToDosError(status);
+    *error = open_error(status);
+    if (*error != ERROR_SUCCESS) {
+        if (status >= 0)
+            CloseHandle(handle);
         return INVALID_HANDLE_VALUE;
     }
     return handle;
@@ -232,7 +244,7 @@ HANDLE open_trusted_folder(const wchar_t* path)
     Trust trust = Trust::missing;
     DWORD error = ERROR_SUCCESS;
     HANDLE folder = open_folder(path, &trust, &error);
-    if (folder != INVALID_HANDLE_VALUE && trust != Trust::trusted) {
+    if (folder != INVALID_HANDLE_VALUE && trust != Trust::trusted && trust != Trust::odd_file) {
         CloseHandle(folder);
         return INVALID_HANDLE_VALUE;
     }

@@ -1,10 +1,12 @@
-// Whether code running as LocalSystem may act in a folder that users reach by name, such
-// as c:\NuvexKV: the one rule, and the opens that keep to it. A name is opened by handle,
-// as itself and never as what a link points to, and what is done in a folder is done
-// relative to the handle held on it, never again by path.
+// Whether a program may act in a folder that other users reach by name, such as
+// c:\NuvexKV: the one rule, which all three programs and the package's SYSTEM step keep,
+// and the opens that keep to it. A name is opened by handle, as itself and never as what a
+// link points to, and what is done in a folder is done relative to the handle held on it,
+// never again by path.
 #pragma once
 
 #include <windows.h>
+#include <winternl.h>
 
 // What a folder shows. Attributes are INVALID_FILE_ATTRIBUTES where nothing was seen.
 struct FolderLook {
@@ -28,11 +30,14 @@ enum class Trust {
     no_access_lists, // its volume keeps none (FAT, exFAT): no rights can hold there
     foreign_owner,   // owned by somebody the code could not have made owner
     open_to_others,  // somebody else may write, add, delete, or change its rights or owner
-    odd_file,        // one of the system's files there is a link, a folder, or has more names
+    odd_file,        // a folder to trust, but one of the system's files there is a link, a
+                     // folder, or has more names: that file is nothing to read or write
 };
 
-// The rule. `self` is the account the code runs as; it, Administrators and SYSTEM are the
-// owners the code itself could have set, and the only ones who may change the folder.
+// The rule. `self` is the account the code runs as (the user, for the desktop programs;
+// LocalSystem, for the service and the package); it, Administrators and SYSTEM are the
+// owners the code itself could have set, and the only ones who may change the folder. A
+// folder another user made is not trusted; one a user made for himself harms only himself.
 // Every entry of the access list counts, inherited or not; only deny entries grant nothing.
 Trust judge_folder(const FolderLook& look, PSID self);
 
@@ -41,9 +46,16 @@ bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info);
 
 constexpr ULONG FILE_SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// What an open's status means: ERROR_SUCCESS for a handle to use, else the Windows error. An
+// open that finds a holder's oplock breaking counts as a file in use: nobody's open waits
+// on another user.
+DWORD open_error(NTSTATUS status);
+
 // Opens or creates `name` relative to the folder held by `folder`, or the absolute path
 // `name` when `folder` is null: the name itself, never what a link points to, for
-// synchronous reading and writing, and without waiting for a holder's oplock to break.
+// synchronous reading and writing, and without waiting for a holder's oplock to break (the
+// open then fails as a file in use). For backup: where the caller has enabled the backup
+// and restore privileges, no access list stands in its way.
 // `disposition` and `options` are NtCreateFile's; `security` is given to what is created.
 // INVALID_HANDLE_VALUE, with the Windows error in `error`, when it cannot.
 HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
@@ -56,5 +68,6 @@ HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, U
 // missing or unseen (then `error` says why).
 HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error);
 
-// The folder at `path` when the rule trusts it, else INVALID_HANDLE_VALUE.
+// The folder at `path` when the rule trusts it, an odd file in it or not (each open of a
+// file there checks the file itself), else INVALID_HANDLE_VALUE.
 HANDLE open_trusted_folder(const wchar_t* path);

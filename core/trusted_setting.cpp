@@ -1,4 +1,4 @@
-// The setting file, read and cleared by handle in a trusted folder, with the sharing the
+// The setting file, read and rewritten by handle in a trusted folder, with the sharing the
 // runtime's fopen gives: readers admit readers, a writer admits nobody.
 #include "trusted_setting.h"
 
@@ -20,9 +20,29 @@ HANDLE open_setting(HANDLE folder, ACCESS_MASK access, ULONG share, ULONG dispos
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(file, &info) || !is_plain_file(info)) {
         CloseHandle(file);
+        *error = ERROR_CANT_ACCESS_FILE; // a link, or a file with a second name
         return INVALID_HANDLE_VALUE;
     }
     return file;
+}
+
+// Rewrites the setting file in the held folder to "Setting=" and the token: opened as
+// itself, admitting nobody, and emptied only once it is known to be a plain file. Made
+// when missing only if `make` says so; otherwise a missing file stays missing, which
+// means the same as the bare "Setting=": WRITE_OK.
+int rewrite_setting_in(HANDLE folder, const char* token, bool make)
+{
+    take_off_marks(folder, SETTING_FILE_NAME);
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_setting(folder, GENERIC_WRITE, 0, make ? FILE_OPEN_IF : FILE_OPEN, &error);
+    if (file == INVALID_HANDLE_VALUE)
+        return !make && error == ERROR_FILE_NOT_FOUND ? WRITE_OK : WRITE_FAILED;
+    FILE_END_OF_FILE_INFO empty{};
+    int status = WRITE_FAILED;
+    if (SetFileInformationByHandle(file, FileEndOfFileInfo, &empty, sizeof empty))
+        status = write_setting_handle(file, token);
+    CloseHandle(file);
+    return status;
 }
 
 } // namespace
@@ -42,6 +62,16 @@ bool read_trusted_setting(char* line)
     return read;
 }
 
+int write_setting(const char* token)
+{
+    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
+    if (folder == INVALID_HANDLE_VALUE)
+        return WRITE_FAILED;
+    int status = rewrite_setting_in(folder, token, true);
+    CloseHandle(folder);
+    return status;
+}
+
 int clear_trusted_setting()
 {
     HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
@@ -54,16 +84,9 @@ int clear_trusted_setting()
 
 int clear_setting_in(HANDLE folder)
 {
-    take_off_marks(folder, SETTING_FILE_NAME);
-    // Never made here: a file made by this open would take the folder's inherited rights,
+    // Never made here: a file this open made would take the folder's inherited rights,
     // which let users only read it. Only the package makes the file, with its own rights.
-    DWORD error = ERROR_SUCCESS;
-    HANDLE file = open_setting(folder, GENERIC_WRITE, 0, FILE_OVERWRITE, &error);
-    if (file == INVALID_HANDLE_VALUE)
-        return error == ERROR_FILE_NOT_FOUND ? WRITE_OK : WRITE_FAILED;
-    int status = write_setting_handle(file, "");
-    CloseHandle(file);
-    return status;
+    return rewrite_setting_in(folder, "", false);
 }
 
 void take_off_marks(HANDLE folder, const wchar_t* name)

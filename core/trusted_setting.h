@@ -1,5 +1,6 @@
-// The setting file as code running as LocalSystem reaches it: only in a folder the rule
-// trusts, and only through handles opened relative to the one held on that folder.
+// The setting file as every program reaches it: only in a folder the rule trusts, and only
+// through handles opened relative to the one held on that folder, as the file itself and
+// never through a link.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,12 @@ constexpr int FOLDER_NOT_TRUSTED = 3;
 // read_setting_line of the setting file, in a trusted folder only. False when the folder
 // is not one to trust or the file cannot be opened: nothing is pending.
 bool read_trusted_setting(char* line);
+
+// Replaces the setting file with "Setting=" and the token, without a line terminator, in a
+// trusted folder only: WRITE_OK, or WRITE_FAILED when the folder is not one to trust or the
+// file cannot be opened (missing, it is made). The hidden, system and read-only marks, which
+// would refuse the rewrite, are taken off first. The desktop programs' writer.
+int write_setting(const char* token);
 
 // Rewrites the setting file to the bare "Setting=" in a trusted folder only: WRITE_OK,
 // WRITE_FAILED when the file cannot be written, FOLDER_NOT_TRUSTED.

@@ -6,6 +6,7 @@
 #include "resource_ids.h"
 #include "restart_prompt.h"
 #include "setting_file.h"
+#include "trusted_setting.h"
 #include "window_shell.h"
 
 #include <wchar.h>

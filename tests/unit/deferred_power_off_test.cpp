@@ -116,16 +116,22 @@ TEST_F(DeferredPowerOff, EachTokenSleepsItsOwnDuration)
 
 // The service runs as LocalSystem: a folder users may change holds nothing it acts on,
 // whether it was so at the first reading or became so during the delay.
-TEST_F(DeferredPowerOff, MissingFolderOrOneUsersMayChangeIsNothingPending)
+// A setting file with a second name (a hard link another user made to it) is nothing
+// pending either, in a folder still to trust.
+TEST_F(DeferredPowerOff, MissingFolderOneUsersMayChangeOrAFileWithTwoNamesIsNothingPending)
 {
-    enum { missing, open_before, open_during };
-    for (int c : {missing, open_before, open_during}) {
+    enum { missing, open_before, open_during, second_name };
+    const std::string OTHER = "C:\\NuvexKV-other.nkv";
+    for (int c : {missing, open_before, open_during, second_name}) {
         PowerRecorder recorder;
         sleeps.clear();
         remove_setting_folder();
         if (c != missing) {
             make_setting_folder();
-            write_bytes(SETTING, "Setting=5mins");
+            write_bytes(c == second_name ? OTHER : SETTING, "Setting=5mins");
+        }
+        if (c == second_name) {
+            ASSERT_TRUE(CreateHardLinkA(SETTING.c_str(), OTHER.c_str(), nullptr));
         }
         if (c == open_before)
             open_to_everyone(SETTING_FOLDER);
@@ -135,6 +141,7 @@ TEST_F(DeferredPowerOff, MissingFolderOrOneUsersMayChangeIsNothingPending)
         EXPECT_TRUE(recorder.requests().empty()) << c;
         EXPECT_EQ(c == missing ? "<missing>" : "Setting=5mins", read_bytes(SETTING)) << c;
     }
+    DeleteFileA(OTHER.c_str());
 }
 
 TEST_F(DeferredPowerOff, FileThatCannotBeWrittenStillPowersOffAndKeepsItsToken)

@@ -1,6 +1,7 @@
 // The reading, token and writing rules of the setting file, on real files.
 #include "setting_file.h"
 #include "test_files.h"
+#include "trusted_setting.h"
 
 #include <gtest/gtest.h>
 
@@ -178,13 +179,29 @@ TEST_F(SettingFile, FileHeldByAnotherProgramFailsToOpen)
     EXPECT_EQ("Setting=2hr", read_bytes(SETTING));
 }
 
-TEST_F(SettingFile, FolderInPlaceOfTheFileCannotBeReadOrWritten)
+// The writer follows no link and writes in no folder another user could have made or may
+// change: under Wine such a folder is one of mode 0777, and a second name of the file can
+// be made here (a hard link made by another user points at his own file).
+TEST_F(SettingFile, OnlyAPlainFileInATrustedFolderIsWritten)
 {
+    const std::string OTHER = "C:\\NuvexKV-other.txt";
     ASSERT_TRUE(CreateDirectoryA(SETTING_FILE_PATH, nullptr));
     char line[LINE_BUFFER_SIZE] = "";
     EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH, line));
-    EXPECT_EQ(WRITE_FAILED, write_setting("1hr"));
+    EXPECT_EQ(WRITE_FAILED, write_setting("1hr")) << "a folder in its place";
     RemoveDirectoryA(SETTING_FILE_PATH);
+
+    write_bytes(OTHER, "another user's file");
+    ASSERT_TRUE(CreateHardLinkA(SETTING_FILE_PATH, OTHER.c_str(), nullptr));
+    EXPECT_EQ(WRITE_FAILED, write_setting("1hr")) << "a second name";
+    EXPECT_EQ("another user's file", read_bytes(OTHER));
+    DeleteFileA(SETTING_FILE_PATH);
+    DeleteFileA(OTHER.c_str());
+
+    write_bytes(SETTING, "Setting=2hr");
+    open_to_everyone(SETTING_FOLDER);
+    EXPECT_EQ(WRITE_FAILED, write_setting("")) << "a folder every user may change";
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING));
 }
 
 } // namespace
