@@ -1,6 +1,9 @@
 #include "folder_decision.h"
 
+#include "setting_file.h"
+
 #include <stdio.h>
+#include <string.h>
 #include <wchar.h>
 
 FolderDecision decide_folder(Trust trust)
@@ -14,9 +17,10 @@ FolderDecision decide_folder(Trust trust)
         return {FolderStep::move_aside, L"link"};
     case Trust::not_a_folder:
         return {FolderStep::move_aside, L"file"};
+    case Trust::odd_file:
+        return {FolderStep::mend, nullptr};
     case Trust::foreign_owner:
     case Trust::open_to_others:
-    case Trust::odd_file:
         return {FolderStep::move_aside, L"folder"};
     default:
         // Unseen (a failure to look decides nothing), a link its handle follows, or no
@@ -39,6 +43,19 @@ bool is_launcher_delay(const wchar_t* word)
         if (wcscmp(word, delay) == 0)
             return true;
     return false;
+}
+
+bool written_by_the_system(const char* line, bool config)
+{
+    constexpr char PREFIX[] = "Setting=";
+    constexpr size_t PREFIX_LENGTH = sizeof PREFIX - 1;
+    if (strncmp(line, PREFIX, PREFIX_LENGTH) != 0)
+        return false;
+    const char* token = line + PREFIX_LENGTH;
+    DWORD duration = 0;
+    if (*token == '\0')
+        return !config;
+    return token_to_duration(token, &duration) && (!config || duration != FIVE_MINUTES);
 }
 
 bool carries_over(const BY_HANDLE_FILE_INFORMATION& info)

@@ -9,6 +9,7 @@
 enum class FolderStep {
     create,     // nothing there: make the folder
     keep,       // a folder the rule trusts: leave it as it is
+    mend,       // a folder the rule trusts with an odd file: keep it, mend that file
     move_aside, // rename it (a link itself, never its target), then make the folder
     refuse,     // it cannot be held, or held without following a link: fail the installation
 };
@@ -30,6 +31,11 @@ constexpr ULONGLONG LARGEST_CARRIED_FILE = 64 * 1024;
 
 // Only a plain file with a single name, of a sensible size, is read.
 bool carries_over(const BY_HANDLE_FILE_INFORMATION& info);
+
+// A last line the system itself could have written: in the setting file "Setting=" alone or
+// with one of the five tokens; in the launcher's configuration (`config`) "Setting=" with one
+// of the launcher's four delays.
+bool written_by_the_system(const char* line, bool config);
 
 // One of the launcher's longer delays, exactly as its configuration names them.
 bool is_launcher_delay(const wchar_t* word);

@@ -21,6 +21,9 @@ namespace {
 
 const wchar_t* const FOLDER = SETTING_FOLDER_PATH;
 
+// How often the folder is looked at anew when its name is taken before it can be made.
+constexpr int MAKE_ATTEMPTS = 3;
+
 // To hold the folder being made while its files are made in it.
 constexpr ACCESS_MASK MAKING = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE |
                                FILE_READ_ATTRIBUTES | READ_CONTROL;
@@ -30,6 +33,7 @@ struct Carried {
     char setting[LINE_BUFFER_SIZE];
     char config[LINE_BUFFER_SIZE];
     bool config_found;
+    bool looked; // from the first folder set aside only
 };
 
 // A launcher delay given at install becomes the configuration, in place of any other.
@@ -52,8 +56,9 @@ bool same_object(HANDLE one, HANDLE other)
 }
 
 // The last line of a file in the held folder, read as the programs read it, when it is a
-// plain file with one name of a sensible size.
-bool carry_line(MSIHANDLE install, HANDLE folder, const wchar_t* name, char* line)
+// plain file with one name of a sensible size and the line is one the system itself could
+// have written there (`config`: the launcher's configuration).
+bool carry_line(MSIHANDLE install, HANDLE folder, const wchar_t* name, bool config, char* line)
 {
     DWORD error = ERROR_SUCCESS;
     HANDLE file = open_unfollowed(folder, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, 0, nullptr, &error);
@@ -73,6 +78,12 @@ bool carry_line(MSIHANDLE install, HANDLE folder, const wchar_t* name, char* lin
     CloseHandle(file);
     if (!read)
         return false;
+    if (!written_by_the_system(line, config)) {
+        line[0] = '\0';
+        log_step(install, L"%ls\\%ls: its last line is none this system writes there: not carried over.",
+                 FOLDER, name);
+        return false;
+    }
     log_step(install, L"%ls\\%ls: its last line (%u bytes) carries over.", FOLDER, name,
              static_cast<unsigned>(strlen(line)));
     return true;
@@ -88,19 +99,41 @@ bool random_number(ULONGLONG* number)
     return status >= 0;
 }
 
-DWORD rename_by_handle(HANDLE handle, const wchar_t* name)
+// A name to set `base` aside under, in `name[MAX_PATH]`, that nobody could have taken first.
+bool make_aside_name(MSIHANDLE install, const wchar_t* base, const wchar_t* what, wchar_t* name)
+{
+    ULONGLONG random = 0;
+    if (!random_number(&random)) {
+        log_step(install, L"%ls could not be set aside: no random name could be made.", base);
+        return false;
+    }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    aside_name(base, what, now, random, name, MAX_PATH);
+    return true;
+}
+
+// Renames what `handle` holds to `name`, relative to the folder `root` holds, or to the
+// full path `name` when `root` is null; never over anything. Through ntdll, which takes a
+// name relative to a folder's handle as it stands (kernel32's form makes it a path).
+DWORD rename_by_handle(HANDLE handle, HANDLE root, const wchar_t* name)
 {
     union {
-        FILE_RENAME_INFO info;
-        BYTE room[sizeof(FILE_RENAME_INFO) + MAX_PATH * sizeof(wchar_t)];
+        FILE_RENAME_INFO info; // laid out as ntdll's FILE_RENAME_INFORMATION
+        BYTE room[sizeof(FILE_RENAME_INFO) + (MAX_PATH + 4) * sizeof(wchar_t)];
     } rename{};
-    size_t length = wcslen(name);
+    const wchar_t* prefix = root == nullptr ? L"\\??\\" : L"";
+    size_t length = wcslen(prefix) + wcslen(name);
+    if (length > MAX_PATH + 3)
+        return ERROR_FILENAME_EXCED_RANGE;
     rename.info.ReplaceIfExists = FALSE;
+    rename.info.RootDirectory = root;
     rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-    wmemcpy(rename.info.FileName, name, length);
-    if (!SetFileInformationByHandle(handle, FileRenameInfo, &rename, sizeof rename))
-        return GetLastError();
-    return ERROR_SUCCESS;
+    wcscpy_s(rename.info.FileName, MAX_PATH + 5, prefix);
+    wcscat_s(rename.info.FileName, MAX_PATH + 5, name);
+    IO_STATUS_BLOCK io{};
+    NTSTATUS status = NtSetInformationFile(handle, &io, &rename, sizeof rename, FileRenameInformation);
+    return status < 0 ? RtlNtStatusToDosError(status) : ERROR_SUCCESS;
 }
 
 // Renames what `held` holds (a link itself, on Windows) to a name nobody could have taken
@@ -111,20 +144,15 @@ bool move_aside(MSIHANDLE install, HANDLE looked, HANDLE held, FolderDecision de
         log_step(install, L"%ls changed while it was looked at: left as it is.", FOLDER);
         return false;
     }
-    if (wcscmp(decision.what, L"folder") == 0) {
-        carry_line(install, held, SETTING_FILE_NAME, carried.setting);
-        carried.config_found = carry_line(install, held, LAUNCHER_CONFIG_NAME, carried.config);
+    if (wcscmp(decision.what, L"folder") == 0 && !carried.looked) {
+        carried.looked = true;
+        carry_line(install, held, SETTING_FILE_NAME, false, carried.setting);
+        carried.config_found = carry_line(install, held, LAUNCHER_CONFIG_NAME, true, carried.config);
     }
-    ULONGLONG random = 0;
-    if (!random_number(&random)) {
-        log_step(install, L"%ls could not be set aside: no random name could be made.", FOLDER);
-        return false;
-    }
-    SYSTEMTIME now;
-    GetLocalTime(&now);
     wchar_t name[MAX_PATH];
-    aside_name(FOLDER, decision.what, now, random, name, MAX_PATH);
-    DWORD error = rename_by_handle(held, name);
+    if (!make_aside_name(install, FOLDER, decision.what, name))
+        return false;
+    DWORD error = rename_by_handle(held, nullptr, name);
     if (error != ERROR_SUCCESS) {
         log_failure(install, error, L"%ls could not be set aside", FOLDER);
         return false;
@@ -229,10 +257,12 @@ bool make_files(MSIHANDLE install, HANDLE folder, const Carried& carried)
     return make_logged(install, folder, LAUNCHER_CONFIG_NAME, Guarded::launcher_config, carried.config, false);
 }
 
-bool make_folder(MSIHANDLE install, const Carried& carried)
+enum class Made { yes, failed, name_taken };
+
+// Makes the folder with its rights, then its files. Right after a folder was set aside, the
+// name may have been taken in between: name_taken, and nothing made.
+Made make_folder(MSIHANDLE install, const Carried& carried)
 {
-    if (!volume_keeps_access_lists(install))
-        return false;
     PSECURITY_DESCRIPTOR security = make_security(Guarded::folder);
     DWORD error = GetLastError();
     HANDLE folder = INVALID_HANDLE_VALUE;
@@ -240,14 +270,68 @@ bool make_folder(MSIHANDLE install, const Carried& carried)
         folder = open_unfollowed(nullptr, FOLDER, MAKING, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
                                  FILE_DIRECTORY_FILE, security, &error);
     LocalFree(security);
+    if (folder == INVALID_HANDLE_VALUE && exists_already(error)) {
+        log_step(install, L"%ls was taken again before it could be made: looked at anew.", FOLDER);
+        return Made::name_taken;
+    }
     if (folder == INVALID_HANDLE_VALUE) {
         log_failure(install, error, L"%ls could not be made", FOLDER);
-        return false;
+        return Made::failed;
     }
     log_step(install, L"%ls made with the package's rights.", FOLDER);
     bool made = make_files(install, folder, carried);
     CloseHandle(folder);
-    return made;
+    return made ? Made::yes : Made::failed;
+}
+
+// One of the system's files in a folder to trust that is not a plain file, mended through
+// the held folder: a folder in its place is renamed aside there; anything else loses our
+// name of it, by a handle that follows no link (a link goes itself, and a file's other
+// names stay where their owner put them). The step then makes it afresh with its rights.
+bool mend_file(MSIHANDLE install, HANDLE folder, const wchar_t* name)
+{
+    DWORD error = ERROR_SUCCESS;
+    HANDLE file = open_unfollowed(folder, name, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN, 0,
+                                  nullptr, &error);
+    if (file == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND)
+        return true;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
+        if (file != INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+            CloseHandle(file);
+        }
+        log_failure(install, error, L"%ls\\%ls could not be looked at", FOLDER, name);
+        return false;
+    }
+    if (is_plain_file(info)) {
+        CloseHandle(file);
+        return true;
+    }
+    bool folder_in_place = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                           (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    wchar_t aside[MAX_PATH];
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (folder_in_place)
+        error = make_aside_name(install, name, L"folder", aside) ? rename_by_handle(file, folder, aside)
+                                                                 : ERROR_GEN_FAILURE;
+    else if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
+        error = GetLastError();
+    CloseHandle(file);
+    if (error != ERROR_SUCCESS) {
+        log_failure(install, error, L"%ls\\%ls, not a plain file, could not be mended", FOLDER, name);
+        return false;
+    }
+    if (folder_in_place)
+        log_step(install, L"%ls\\%ls, a folder, set aside in it as %ls.", FOLDER, name, aside);
+    else
+        log_step(install, L"%ls\\%ls, a link or a file with other names, lost that name.", FOLDER, name);
+    return true;
+}
+
+bool mend_files(MSIHANDLE install, HANDLE folder)
+{
+    return mend_file(install, folder, SETTING_FILE_NAME) && mend_file(install, folder, LAUNCHER_CONFIG_NAME);
 }
 
 bool keep_folder(MSIHANDLE install, HANDLE folder, const wchar_t* launcher_delay)
@@ -314,33 +398,44 @@ void remove_folder_if_empty(MSIHANDLE install, HANDLE looked)
 
 bool secure_setting_folder(MSIHANDLE install, const wchar_t* launcher_delay)
 {
-    Trust trust = Trust::missing;
-    DWORD error = ERROR_SUCCESS;
-    HANDLE folder = open_folder(FOLDER, &trust, &error);
-    FolderDecision decision = decide_folder(trust);
+    // Whatever is set aside, the new folder is made right after; should somebody take the
+    // name in between, what he put there is looked at and set aside in its turn.
     Carried carried{};
-    bool done = false;
-    switch (decision.step) {
-    case FolderStep::keep:
-        done = keep_folder(install, folder, launcher_delay);
-        break;
-    case FolderStep::move_aside:
-        if (!set_aside(install, folder, decision, carried))
+    for (int attempt = 0; attempt < MAKE_ATTEMPTS; ++attempt) {
+        Trust trust = Trust::missing;
+        DWORD error = ERROR_SUCCESS;
+        HANDLE folder = open_folder(FOLDER, &trust, &error);
+        FolderDecision decision = decide_folder(trust);
+        Made made = Made::failed;
+        switch (decision.step) {
+        case FolderStep::keep:
+            made = keep_folder(install, folder, launcher_delay) ? Made::yes : Made::failed;
             break;
-        configure_delay(carried, launcher_delay);
-        done = make_folder(install, carried);
-        break;
-    case FolderStep::create:
-        configure_delay(carried, launcher_delay);
-        done = make_folder(install, carried);
-        break;
-    case FolderStep::refuse:
-        log_refusal(install, trust, error);
-        break;
+        case FolderStep::mend:
+            log_step(install, L"%ls is a folder this package may trust, with a file that is not a plain "
+                              L"file: that file is mended.", FOLDER);
+            made = mend_files(install, folder) && keep_folder(install, folder, launcher_delay) ? Made::yes
+                                                                                             : Made::failed;
+            break;
+        case FolderStep::move_aside:
+        case FolderStep::create:
+            if (volume_keeps_access_lists(install) &&
+                (decision.step == FolderStep::create || set_aside(install, folder, decision, carried))) {
+                configure_delay(carried, launcher_delay);
+                made = make_folder(install, carried);
+            }
+            break;
+        case FolderStep::refuse:
+            log_refusal(install, trust, error);
+            break;
+        }
+        if (folder != INVALID_HANDLE_VALUE)
+            CloseHandle(folder);
+        if (made != Made::name_taken)
+            return made == Made::yes;
     }
-    if (folder != INVALID_HANDLE_VALUE)
-        CloseHandle(folder);
-    return done;
+    log_step(install, L"%ls was taken again each time it was set aside: nothing more is done.", FOLDER);
+    return false;
 }
 
 void release_setting_folder(MSIHANDLE install, bool upgrading)

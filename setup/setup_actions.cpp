@@ -1,6 +1,7 @@
 // The package's custom actions. CheckLauncherDelay runs first, as the installing user,
 // before anything is written; the others run as LocalSystem, deferred, each a step of
 // the installation script whose failure makes Windows Installer roll back what it did.
+#include "backup_privileges.h"
 #include "folder_decision.h"
 #include "service_process.h"
 #include "setting_folder.h"
@@ -22,6 +23,14 @@ bool given_launcher_delay(MSIHANDLE install, const wchar_t* property, wchar_t* d
 
 constexpr DWORD DELAY_SIZE = 16;
 
+// C:\NuvexKV is looked at, set aside and released with the backup and restore privileges
+// enabled for the step alone: no access list a user put there blinds it.
+void backup_rights(MSIHANDLE install, bool on)
+{
+    if (!set_backup_privileges(on) && on)
+        log_failure(install, GetLastError(), L"the backup and restore privileges could not be enabled");
+}
+
 } // namespace
 
 extern "C" {
@@ -39,10 +48,12 @@ UINT WINAPI CheckLauncherDelay(MSIHANDLE install)
 UINT WINAPI SecureSettingFolder(MSIHANDLE install)
 {
     wchar_t delay[DELAY_SIZE] = L"";
-    return given_launcher_delay(install, L"CustomActionData", delay, DELAY_SIZE) &&
-                   secure_setting_folder(install, delay)
-               ? ERROR_SUCCESS
-               : ERROR_INSTALL_FAILURE;
+    if (!given_launcher_delay(install, L"CustomActionData", delay, DELAY_SIZE))
+        return ERROR_INSTALL_FAILURE;
+    backup_rights(install, true);
+    bool secured = secure_setting_folder(install, delay);
+    backup_rights(install, false);
+    return secured ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 // Before the service is stopped: its process, which a delay would keep stop-pending.
@@ -58,7 +69,9 @@ UINT WINAPI ReleaseSettingFolder(MSIHANDLE install)
     wchar_t upgrading[64] = L"";
     DWORD size = _countof(upgrading);
     MsiGetPropertyW(install, L"CustomActionData", upgrading, &size);
+    backup_rights(install, true);
     release_setting_folder(install, upgrading[0] != L'\0');
+    backup_rights(install, false);
     return ERROR_SUCCESS;
 }
 

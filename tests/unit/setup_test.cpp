@@ -2,6 +2,7 @@
 // real C:\NuvexKV of the test's prefix, its log lines collected. (Wine keeps no access
 // lists: it shows the Unix owner and mode as one, so a folder of mode 0777, Everyone:
 // full control, is one users may write, as on Windows.)
+#include "backup_privileges.h"
 #include "folder_decision.h"
 #include "folder_rights.h"
 #include "setting_file.h"
@@ -75,7 +76,7 @@ TEST(TrustedFolder, TheRuleOverOwnersAccessListsLinksAndVolumes)
     LocalFree(self);
 }
 
-TEST(TrustedFolder, AFailureToLookIsNoVerdictAndALongNameIsNotCut)
+TEST(TrustedFolder, AFailureToLookIsNoVerdictNorAWaitAndALongNameIsNotCut)
 {
     Trust trust = Trust::missing;
     DWORD error = ERROR_SUCCESS;
@@ -86,6 +87,10 @@ TEST(TrustedFolder, AFailureToLookIsNoVerdictAndALongNameIsNotCut)
     EXPECT_EQ(INVALID_HANDLE_VALUE, open_unfollowed(nullptr, longer.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_ALL,
                                                     FILE_OPEN, 0, nullptr, &error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), error);
+    // An open that finds a holder's oplock breaking is a file in use, never a wait for him.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), open_error(0x00000108));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), open_error(0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), open_error(static_cast<NTSTATUS>(0xC0000034)));
 }
 
 TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
@@ -99,7 +104,7 @@ TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
         {Trust::missing, S::create, nullptr},      {Trust::trusted, S::keep, nullptr},
         {Trust::link, S::move_aside, L"link"},     {Trust::not_a_folder, S::move_aside, L"file"},
         {Trust::foreign_owner, S::move_aside, L"folder"}, {Trust::open_to_others, S::move_aside, L"folder"},
-        {Trust::odd_file, S::move_aside, L"folder"}, {Trust::unseen, S::refuse, nullptr},
+        {Trust::odd_file, S::mend, nullptr}, {Trust::unseen, S::refuse, nullptr},
         {Trust::link_followed, S::refuse, nullptr}, {Trust::no_access_lists, S::refuse, nullptr},
     };
     for (const auto& c : cases) {
@@ -179,6 +184,27 @@ TEST(SetupRights, AdministratorsOwnWhatIsMadeAndUsersGetOnlyTheirShare)
     }
 }
 
+bool privilege_enabled(const wchar_t* name)
+{
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {}};
+    LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid);
+    BOOL enabled = FALSE;
+    PrivilegeCheck(token, &set, &enabled);
+    CloseHandle(token);
+    return enabled != FALSE;
+}
+
+TEST(SetupRights, TheStepEnablesBackupAndRestoreAndDisablesThemAgain)
+{
+    for (bool on : {true, false}) {
+        EXPECT_TRUE(set_backup_privileges(on)) << on;
+        EXPECT_EQ(on, privilege_enabled(SE_BACKUP_NAME)) << on;
+        EXPECT_EQ(on, privilege_enabled(SE_RESTORE_NAME)) << on;
+    }
+}
+
 // ---- The step itself, on C:\NuvexKV of the test's prefix --------------------------------
 
 std::wstring lines;
@@ -217,6 +243,9 @@ std::string set_aside(bool remove)
 
 class SetupStep : public ::testing::Test {
 protected:
+    Trust trust_seen = Trust::missing;
+    DWORD error_seen = ERROR_SUCCESS;
+
     void SetUp() override
     {
         remove_setting_folder();
@@ -257,6 +286,8 @@ TEST_F(SetupStep, AFolderUsersMayChangeIsSetAsideCarryingOnlyPlainFiles)
     const AsideCase cases[] = {
         {"both files carried", [] { write_bytes(CONFIG, "Setting=2hr\nSetting=4hr"); write_bytes(SETTING, "Setting=5mins"); },
          "Setting=5mins", "Setting=4hr", L"shutdownaftersetting.nkv: its last line (11 bytes) carries over."},
+        {"lines the system never writes", [] { write_bytes(CONFIG, "Setting=5mins"); write_bytes(SETTING, "Setting=9hr"); },
+         "", "<missing>", L"shutdownaftersetting.nkv: its last line is none this system writes there: not carried over."},
         {"a hard link", [] { write_bytes(SETTING, "x"); CreateHardLinkA(CONFIG.c_str(), SETTING.c_str(), nullptr); },
          "", "<missing>", L"shutdownaftersetting.nkv not read: not a plain file with one name of at most 65536 bytes."},
         {"too large", [] { write_bytes(CONFIG, std::string(LARGEST_CARRIED_FILE + 1, 'x')); },
@@ -278,6 +309,29 @@ TEST_F(SetupStep, AFolderUsersMayChangeIsSetAsideCarryingOnlyPlainFiles)
         CloseHandle(made);
         EXPECT_EQ(48u, set_aside(false).size()) << c.name << ": NuvexKV.folder-YYYYMMDD-HHMMSS-<16 digits>|";
     }
+}
+
+// Neither a second name another user gave the setting file (a hard link to it) nor a folder
+// in the configuration's place sets the folder aside: its name is never freed. The odd file
+// is mended in place, through the held folder, and its other names stay where they are.
+TEST_F(SetupStep, AnOddFileInATrustedFolderIsMendedInPlaceAndTheFolderKept)
+{
+    const std::string OTHER = "C:\\NuvexKV-other.nkv";
+    write_bytes(OTHER, "another user's file");
+    ASSERT_TRUE(CreateHardLinkA(SETTING.c_str(), OTHER.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(CONFIG.c_str(), nullptr));
+    EXPECT_TRUE(secure_setting_folder(0, L"2hr")) << lines;
+    EXPECT_EQ("", set_aside(false));
+    EXPECT_TRUE(logged(L"shutdownafter.nkv, a link or a file with other names, lost that name.")) << lines;
+    EXPECT_TRUE(logged(L"shutdownaftersetting.nkv, a folder, set aside in it as shutdownaftersetting.nkv.folder-"))
+        << lines;
+    EXPECT_EQ("another user's file", read_bytes(OTHER));
+    EXPECT_EQ("", read_bytes(SETTING)) << "made afresh";
+    EXPECT_EQ("Setting=2hr", read_bytes(CONFIG));
+    HANDLE made = open_folder(SETTING_FOLDER_PATH, &trust_seen, &error_seen);
+    EXPECT_EQ(static_cast<int>(Trust::trusted), static_cast<int>(trust_seen)) << "its files plain again";
+    CloseHandle(made);
+    DeleteFileA(OTHER.c_str());
 }
 
 TEST_F(SetupStep, AFolderThatCannotBeHeldFailsTheStepSayingWhy)
