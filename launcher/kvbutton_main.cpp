@@ -7,6 +7,9 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // The current directory (c:\NuvexKV, where the launcher starts) comes off the DLL
+    // search path before anything this program does not import is loaded.
+    SetDllDirectoryW(L"");
     register_main_window_class(instance, shell_window_proc, IDI_APP);
     if (!start_launcher(instance))
         return 0;

@@ -6,6 +6,9 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // The current directory (c:\NuvexKV, where the launcher starts) comes off the DLL
+    // search path before anything this program does not import is loaded.
+    SetDllDirectoryW(L"");
     register_notifier_class(instance);
     HWND window = create_notifier_window(instance);
     if (window == nullptr)
