@@ -16,3 +16,10 @@ INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionPropert
 -- whose result is ignored: 3393 (1 + 64 + 256 + 1024 + 2048). wixl leaves out the rollback
 -- and in-script bits.
 UPDATE `CustomAction` SET `Type` = 3393 WHERE `Action` = 'StartServiceAgain'
+
+-- An installation that is not for all users, or runs without an administrator's rights,
+-- ends with this error before anything is written: a type 19 action in the execute
+-- sequence right after LaunchConditions (no launch condition may rest on Privileged).
+-- wixl writes no type 19 action.
+INSERT INTO `CustomAction` (`Action`, `Type`, `Target`) VALUES ('RefuseWithoutRights', 19, 'Nuvex Kelvaro installs for all users and needs the rights of an administrator: run msiexec from an elevated command prompt, or deploy it as SYSTEM.')
+INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RefuseWithoutRights', 'NOT Privileged OR ALLUSERS <> 1', 101)

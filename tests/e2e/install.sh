@@ -121,6 +121,15 @@ install_uninstall() {
         check "  nothing installed" service_absent
         check "  nothing written" absent "$folder"
     done
+    # Not for all users: the error action ends it before anything is written. (Wine's msi
+    # holds every user privileged, and logs no error action's text: a standard user, and
+    # the message, are Windows' to show.)
+    msiexec /i "$(winpath "$MSI")" ALLUSERS=0
+    check "ALLUSERS=0 fails with 1603 (got $MSI_RC)" test "$MSI_RC" -eq "$MSI_FAILED"
+    check "  ended by the error action, before InstallInitialize" \
+        test "$(grep -a '^Action start' "$MSI_LOG" | tail -n 1 | sed 's/.*: //')" = RefuseWithoutRights.
+    check "  nothing installed" service_absent
+    check "  nothing written" absent "$folder"
 
     mkdir "$scratch"
     echo "the user's" >"$scratch/mine"

@@ -61,9 +61,13 @@ END {
          between("ui", "CostFinalize", "MigrateFeatureStates") == "",
          "FindRelatedProducts before MigrateFeatureStates, which comes immediately after CostFinalize, in both sequences")
 
-    rule(launch["VersionNT >= 600"] ~ /Vista or later/ && launch["Privileged AND ALLUSERS = 1"] ~ /administrator/ &&
-         seq["LaunchConditions"] < seq["CostInitialize"] && ui["LaunchConditions"] < ui["CostInitialize"],
-         "refused before anything is written on a Windows older than Vista, or not for all users as an administrator")
+    for (c in launch) if (c ~ /Privileged|AdminUser/) on_rights = on_rights " " c
+    rule(launch["VersionNT >= 600"] ~ /Vista or later/ && on_rights == "" &&
+         type["RefuseWithoutRights"] == 19 && target["RefuseWithoutRights"] ~ /administrator/ &&
+         cond["RefuseWithoutRights"] == "NOT Privileged OR ALLUSERS <> 1" &&
+         seq["LaunchConditions"] < seq["RefuseWithoutRights"] && seq["RefuseWithoutRights"] < seq["CostInitialize"] &&
+         ui["LaunchConditions"] < ui["CostInitialize"],
+         "refused before anything is written on a Windows older than Vista (a launch condition), or not for all users as an administrator (an error action: no launch condition on Privileged)" on_rights)
     rule(prop["ARPNOMODIFY"] == 1, "nothing to modify in Programs and Features: its uninstall command removes")
     rule(prop["ProductVersion"] == version && prop["Version"] == 200,
          "version " version ", for Windows Installer 2.0 and later (Vista has 4.0)")
@@ -75,8 +79,8 @@ END {
     rule(bit(feature["Main"], 16), "the main feature cannot be left out")
     for (a in type) if (bit(type[a], 2048) != bit(type[a], 1024)) mixed = mixed " " a
     rule(mixed == "", "immediate actions run as the installing user, deferred ones as LocalSystem" mixed)
-    for (a in type) if (type[a] != 51 && (type[a] % 64 != 1 || source[a] != "KelvaroSetup")) runs = runs " " a
-    rule(runs == "", "no action runs a program: each sets a property or calls the setup DLL" runs)
+    for (a in type) if (type[a] != 51 && type[a] != 19 && (type[a] % 64 != 1 || source[a] != "KelvaroSetup")) runs = runs " " a
+    rule(runs == "", "no action runs a program: each sets a property, calls the setup DLL or ends with an error" runs)
     rule(type["SecureSettingFolder"] == 3073 && type["EndServiceProcess"] == 3073 &&
          type["StartServiceAgain"] == 3393,
          "the DLL runs deferred as LocalSystem, and starts the service again on rollback")
