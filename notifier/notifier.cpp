@@ -161,6 +161,13 @@ LRESULT CALLBACK notifier_window_proc(HWND window, UINT message, WPARAM wparam, 
     case WM_PAINT:
     case WM_COMMAND:
         return shell_window_proc(window, message, wparam, lparam);
+    case WM_ENDSESSION:
+        // The session ends, or Restart Manager closes the notifier so that an installation
+        // can replace it (ENDSESSION_CLOSEAPP): it ends then, as its guidelines ask, where
+        // WM_CLOSE only hides it.
+        if (wparam)
+            DestroyWindow(window);
+        return 0;
     case WM_DESTROY:
         return on_destroy(window);
     default:

@@ -269,7 +269,7 @@ TEST_F(Notifier, PressWhileAPromptIsOpenOpensASecondOne)
     EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH));
 }
 
-TEST_F(Notifier, CloseOnlyHidesAndTheRehideTickPostsItOnOddTicks)
+TEST_F(Notifier, CloseOnlyHidesTheRehideTickPostsItOnOddTicksAndTheSessionsEndEndsIt)
 {
     ShowWindow(window, SW_SHOWNA);
     SendMessageW(window, WM_CLOSE, 0, 0);
@@ -283,6 +283,13 @@ TEST_F(Notifier, CloseOnlyHidesAndTheRehideTickPostsItOnOddTicks)
         posted.push_back(PeekMessageW(&close, window, WM_CLOSE, WM_CLOSE, PM_REMOVE) != FALSE);
     }
     EXPECT_EQ((std::vector<bool>{true, false, true, false, true}), posted);
+
+    // Restart Manager, closing it for an installation, asks as a session's end does.
+    EXPECT_TRUE(SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP));
+    SendMessageW(window, WM_ENDSESSION, FALSE, ENDSESSION_CLOSEAPP);
+    EXPECT_TRUE(IsWindow(window)) << "an end called off";
+    SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+    EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(Notifier, ExitStopsTheTimersAndEndsWithZero)
