@@ -29,4 +29,13 @@ make_prefix "$KV_TEMPLATE" &
 prefix_made=$!
 scripts/build.sh --road "$KV_ARCH" >/dev/null
 wait "$prefix_made"
-exec tests/e2e/road.sh "$road"
+rc=0
+tests/e2e/road.sh "$road" || rc=$?
+if [ "$rc" -ne 0 ]; then
+    echo "The walk stopped: a step above says which check failed."
+elif [ "$road" = power_off_road ]; then
+    echo "Shown: a No answer, the restart, the 2-hour delay and the power-off asked of Windows; every restart and power-off happened inside the virtual workstation ($KV_BUILD/e2e), never to this machine."
+else
+    echo "Shown: a No answer, the restart, and the notifier cancelling the power-off during the delay; every restart happened inside the virtual workstation ($KV_BUILD/e2e), never to this machine."
+fi
+exit "$rc"
