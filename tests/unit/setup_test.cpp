@@ -243,8 +243,6 @@ std::string set_aside(bool remove)
 
 class SetupStep : public ::testing::Test {
 protected:
-    Trust trust_seen = Trust::missing;
-    DWORD error_seen = ERROR_SUCCESS;
 
     void SetUp() override
     {
@@ -328,8 +326,10 @@ TEST_F(SetupStep, AnOddFileInATrustedFolderIsMendedInPlaceAndTheFolderKept)
     EXPECT_EQ("another user's file", read_bytes(OTHER));
     EXPECT_EQ("", read_bytes(SETTING)) << "made afresh";
     EXPECT_EQ("Setting=2hr", read_bytes(CONFIG));
-    HANDLE made = open_folder(SETTING_FOLDER_PATH, &trust_seen, &error_seen);
-    EXPECT_EQ(static_cast<int>(Trust::trusted), static_cast<int>(trust_seen)) << "its files plain again";
+    Trust trust = Trust::missing;
+    DWORD error = ERROR_SUCCESS;
+    HANDLE made = open_folder(SETTING_FOLDER_PATH, &trust, &error);
+    EXPECT_EQ(static_cast<int>(Trust::trusted), static_cast<int>(trust)) << "its files plain again";
     CloseHandle(made);
     DeleteFileA(OTHER.c_str());
 }
