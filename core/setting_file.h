@@ -3,18 +3,9 @@
 // one-line file of the system is read.
 #pragma once
 
-#include <windows.h>
+#include "system_names.h"
 
-// Where the pending power-off lives; the folder is made by the installer, never by us. The
-// launcher's configuration lies there too when the launcher starts there, as its shortcut
-// has it. (The names are spelled once, as 8-bit text; L"" makes the wide forms of them.)
-#define KV_SETTING_FOLDER "c:\\NuvexKV"
-#define KV_SETTING_NAME "shutdownafter.nkv"
-#define KV_LAUNCHER_CONFIG_NAME "shutdownaftersetting.nkv"
-constexpr char SETTING_FILE_PATH[] = KV_SETTING_FOLDER "\\" KV_SETTING_NAME;
-constexpr wchar_t SETTING_FOLDER_PATH[] = L"" KV_SETTING_FOLDER;
-constexpr wchar_t SETTING_FILE_NAME[] = L"" KV_SETTING_NAME;
-constexpr wchar_t LAUNCHER_CONFIG_NAME[] = L"" KV_LAUNCHER_CONFIG_NAME;
+#include <windows.h>
 
 // Every reader uses a buffer of this size that starts as an empty string.
 constexpr int LINE_BUFFER_SIZE = 1024;
@@ -25,6 +16,15 @@ constexpr DWORD THIRTY_MINUTES = 1800000;
 constexpr DWORD ONE_HOUR = 3600000;
 constexpr DWORD TWO_HOURS = 7200000;
 constexpr DWORD FOUR_HOURS = 14400000;
+
+// The launcher's configuration chooses its No-duration among these, named by their tokens.
+// "5mins" is not among them: five minutes is always the Yes answer.
+struct LauncherDelay {
+    const char* token;
+    DWORD duration;
+};
+constexpr LauncherDelay LAUNCHER_DELAYS[] = {
+    {"30mins", THIRTY_MINUTES}, {"1hr", ONE_HOUR}, {"2hr", TWO_HOURS}, {"4hr", FOUR_HOURS}};
 
 // Result of write_setting.
 constexpr int WRITE_OK = 0;

@@ -77,7 +77,7 @@ PSID own_account(TokenAccount* account, DWORD* error)
 }
 
 // The system's files in the folder: the setting file and the launcher's configuration.
-constexpr const wchar_t* SYSTEM_FILES[] = {SETTING_FILE_NAME, LAUNCHER_CONFIG_NAME};
+constexpr const wchar_t* SYSTEM_FILES[] = {SETTING_FILE_NAME_W, LAUNCHER_CONFIG_NAME_W};
 
 // Whether each of the system's files is absent or a plain file, in `plain`; false, with the
 // Windows error, when one of them cannot be looked at.
@@ -85,20 +85,14 @@ bool look_at_files(HANDLE folder, bool* plain, DWORD* error)
 {
     *plain = true;
     for (const wchar_t* name : SYSTEM_FILES) {
-        HANDLE file = open_unfollowed(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN,
-                                      0, nullptr, error);
-        if (file == INVALID_HANDLE_VALUE) {
-            if (*error == ERROR_FILE_NOT_FOUND)
-                continue;
-            return false;
-        }
         BY_HANDLE_FILE_INFORMATION info{};
-        bool seen = GetFileInformationByHandle(file, &info) != FALSE;
-        *error = seen ? ERROR_SUCCESS : GetLastError();
-        CloseHandle(file);
-        if (!seen)
+        HANDLE file = open_plain_file(folder, name, FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN, &info, error);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        else if (*error == ERROR_CANT_ACCESS_FILE)
+            *plain = false;
+        else if (*error != ERROR_FILE_NOT_FOUND)
             return false;
-        *plain = *plain && is_plain_file(info);
     }
     *error = ERROR_SUCCESS;
     return true;
@@ -151,12 +145,13 @@ Trust judge_folder(const FolderLook& look, PSID self)
         return Trust::missing;
     if (is_link(look.by_name) != is_link(look.by_handle))
         return Trust::link_followed;
+    // First the volume: where it keeps no access lists, nothing made there could hold.
+    if ((look.volume_flags & FILE_PERSISTENT_ACLS) == 0)
+        return Trust::no_access_lists;
     if (is_link(look.by_handle))
         return Trust::link;
     if ((look.by_handle & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return Trust::not_a_folder;
-    if ((look.volume_flags & FILE_PERSISTENT_ACLS) == 0)
-        return Trust::no_access_lists;
     if (look.owner == nullptr || !is_trusted_account(look.owner, self))
         return Trust::foreign_owner;
     if (open_to_others(look.dacl, self))
@@ -216,23 +211,57 @@ HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, U
     return handle;
 }
 
-HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error)
+bool identify(HANDLE handle, ObjectId* id, DWORD* error)
 {
-    *error = ERROR_SUCCESS;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        *error = GetLastError();
+        return false;
+    }
+    *id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    return true;
+}
+
+HANDLE open_and_look(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                     ULONG disposition, BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
+{
+    HANDLE file = open_unfollowed(folder, name, access, share, disposition, 0, nullptr, error);
+    if (file != INVALID_HANDLE_VALUE && !GetFileInformationByHandle(file, info)) {
+        *error = GetLastError();
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+HANDLE open_plain_file(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                       ULONG disposition, BY_HANDLE_FILE_INFORMATION* info, DWORD* error)
+{
+    HANDLE file = open_and_look(folder, name, access, share, disposition, info, error);
+    if (file != INVALID_HANDLE_VALUE && !is_plain_file(*info)) {
+        CloseHandle(file);
+        *error = ERROR_CANT_ACCESS_FILE;
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+HANDLE open_folder(const wchar_t* path, FolderFound* found)
+{
+    *found = {Trust::unseen, ERROR_SUCCESS, {}};
     DWORD by_name = GetFileAttributesW(path);
     if (by_name == INVALID_FILE_ATTRIBUTES) {
-        *error = GetLastError();
-        bool absent = *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND;
-        *trust = absent ? Trust::missing : Trust::unseen;
+        found->error = GetLastError();
+        bool absent = found->error == ERROR_FILE_NOT_FOUND || found->error == ERROR_PATH_NOT_FOUND;
+        found->trust = absent ? Trust::missing : Trust::unseen;
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE folder = open_unfollowed(nullptr, path, LOOKING, FILE_SHARE_ALL, FILE_OPEN, 0, nullptr, error);
-    if (folder == INVALID_HANDLE_VALUE) {
-        *trust = Trust::unseen;
+    HANDLE folder = open_unfollowed(nullptr, path, LOOKING, FILE_SHARE_ALL, FILE_OPEN, 0, nullptr, &found->error);
+    if (folder == INVALID_HANDLE_VALUE)
         return INVALID_HANDLE_VALUE;
-    }
-    *trust = judge_held(folder, by_name, error);
-    if (*trust == Trust::unseen) {
+    if (identify(folder, &found->id, &found->error))
+        found->trust = judge_held(folder, by_name, &found->error);
+    if (found->trust != Trust::trusted && found->trust != Trust::odd_file) {
         CloseHandle(folder);
         return INVALID_HANDLE_VALUE;
     }
@@ -241,12 +270,6 @@ HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error)
 
 HANDLE open_trusted_folder(const wchar_t* path)
 {
-    Trust trust = Trust::missing;
-    DWORD error = ERROR_SUCCESS;
-    HANDLE folder = open_folder(path, &trust, &error);
-    if (folder != INVALID_HANDLE_VALUE && trust != Trust::trusted && trust != Trust::odd_file) {
-        CloseHandle(folder);
-        return INVALID_HANDLE_VALUE;
-    }
-    return folder;
+    FolderFound found;
+    return open_folder(path, &found);
 }

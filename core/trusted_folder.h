@@ -44,6 +44,21 @@ Trust judge_folder(const FolderLook& look, PSID self);
 // A file the system uses: a plain file, no folder and no reparse point, with one name.
 bool is_plain_file(const BY_HANDLE_FILE_INFORMATION& info);
 
+// Which object a handle holds: its volume and its index there.
+struct ObjectId {
+    DWORD volume;
+    DWORD index_high;
+    DWORD index_low;
+};
+
+inline bool operator==(const ObjectId& a, const ObjectId& b)
+{
+    return a.volume == b.volume && a.index_high == b.index_high && a.index_low == b.index_low;
+}
+
+// False, with the Windows error in `error`, when it cannot be read.
+bool identify(HANDLE handle, ObjectId* id, DWORD* error);
+
 constexpr ULONG FILE_SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // What an open's status means: ERROR_SUCCESS for a handle to use, else the Windows error. An
@@ -62,12 +77,30 @@ HANDLE open_unfollowed(HANDLE folder, const wchar_t* name, ACCESS_MASK access, U
                        ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security,
                        DWORD* error);
 
-// Opens the folder at `path` to look at it and to open its files through it: without
-// DELETE and sharing everything, so that it stands in nobody's way. Judges it by the rule.
-// The handle comes back whatever the verdict, INVALID_HANDLE_VALUE when the trust is
-// missing or unseen (then `error` says why).
-HANDLE open_folder(const wchar_t* path, Trust* trust, DWORD* error);
+// Opens `name` as open_unfollowed does and reads what it holds into `info`; the handle, or
+// INVALID_HANDLE_VALUE with the Windows error when either fails.
+HANDLE open_and_look(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                     ULONG disposition, BY_HANDLE_FILE_INFORMATION* info, DWORD* error);
 
-// The folder at `path` when the rule trusts it, an odd file in it or not (each open of a
-// file there checks the file itself), else INVALID_HANDLE_VALUE.
+// The same for a plain file only: anything else is closed again, and the error is
+// ERROR_CANT_ACCESS_FILE (a link, a folder, or a file with a second name).
+HANDLE open_plain_file(HANDLE folder, const wchar_t* name, ACCESS_MASK access, ULONG share,
+                       ULONG disposition, BY_HANDLE_FILE_INFORMATION* info, DWORD* error);
+
+// What a look at a folder's name found: the rule's verdict, the Windows error when the
+// verdict is unseen, and the object the name held, to know it again when it is reopened.
+struct FolderFound {
+    Trust trust;
+    DWORD error;
+    ObjectId id;
+};
+
+// Opens the folder at `path` to look at it and to open its files through it: without
+// DELETE and sharing everything, so that it stands in nobody's way. Judges it by the rule,
+// in `found`. The handle only when a program may act there: the folder is trusted, an odd
+// file in it or not (each open of a file there checks the file itself); otherwise
+// INVALID_HANDLE_VALUE, nothing left open.
+HANDLE open_folder(const wchar_t* path, FolderFound* found);
+
+// open_folder, when only the handle matters.
 HANDLE open_trusted_folder(const wchar_t* path);

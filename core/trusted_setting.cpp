@@ -13,17 +13,8 @@ namespace {
 // a plain file (`error` is then ERROR_FILE_NOT_FOUND when there is none).
 HANDLE open_setting(HANDLE folder, ACCESS_MASK access, ULONG share, ULONG disposition, DWORD* error)
 {
-    HANDLE file = open_unfollowed(folder, SETTING_FILE_NAME, access, share, disposition,
-                                  FILE_NON_DIRECTORY_FILE, nullptr, error);
-    if (file == INVALID_HANDLE_VALUE)
-        return file;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info) || !is_plain_file(info)) {
-        CloseHandle(file);
-        *error = ERROR_CANT_ACCESS_FILE; // a link, or a file with a second name
-        return INVALID_HANDLE_VALUE;
-    }
-    return file;
+    return open_plain_file(folder, SETTING_FILE_NAME_W, access, share, disposition, &info, error);
 }
 
 // Rewrites the setting file in the held folder to "Setting=" and the token: opened as
@@ -32,7 +23,7 @@ HANDLE open_setting(HANDLE folder, ACCESS_MASK access, ULONG share, ULONG dispos
 // means the same as the bare "Setting=": WRITE_OK.
 int rewrite_setting_in(HANDLE folder, const char* token, bool make)
 {
-    take_off_marks(folder, SETTING_FILE_NAME);
+    take_off_marks(folder, SETTING_FILE_NAME_W);
     DWORD error = ERROR_SUCCESS;
     HANDLE file = open_setting(folder, GENERIC_WRITE, 0, make ? FILE_OPEN_IF : FILE_OPEN, &error);
     if (file == INVALID_HANDLE_VALUE)
@@ -49,7 +40,7 @@ int rewrite_setting_in(HANDLE folder, const char* token, bool make)
 
 bool read_trusted_setting(char* line)
 {
-    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
+    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH_W);
     if (folder == INVALID_HANDLE_VALUE)
         return false;
     DWORD error = ERROR_SUCCESS;
@@ -64,7 +55,7 @@ bool read_trusted_setting(char* line)
 
 int write_setting(const char* token)
 {
-    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
+    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH_W);
     if (folder == INVALID_HANDLE_VALUE)
         return WRITE_FAILED;
     int status = rewrite_setting_in(folder, token, true);
@@ -74,7 +65,7 @@ int write_setting(const char* token)
 
 int clear_trusted_setting()
 {
-    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH);
+    HANDLE folder = open_trusted_folder(SETTING_FOLDER_PATH_W);
     if (folder == INVALID_HANDLE_VALUE)
         return FOLDER_NOT_TRUSTED;
     int status = clear_setting_in(folder);
@@ -92,14 +83,13 @@ int clear_setting_in(HANDLE folder)
 void take_off_marks(HANDLE folder, const wchar_t* name)
 {
     DWORD error = ERROR_SUCCESS;
-    HANDLE file = open_unfollowed(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_ALL, FILE_OPEN, FILE_NON_DIRECTORY_FILE, nullptr, &error);
+    BY_HANDLE_FILE_INFORMATION info{};
+    HANDLE file = open_plain_file(folder, name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_ALL,
+                                  FILE_OPEN, &info, &error);
     if (file == INVALID_HANDLE_VALUE)
         return;
-    BY_HANDLE_FILE_INFORMATION info{};
     FILE_BASIC_INFO basic{}; // times left at 0: unchanged
-    if (GetFileInformationByHandle(file, &info) && is_plain_file(info) &&
-        (info.dwFileAttributes & REWRITE_REFUSING_MARKS) != 0) {
+    if ((info.dwFileAttributes & REWRITE_REFUSING_MARKS) != 0) {
         basic.FileAttributes = info.dwFileAttributes & ~REWRITE_REFUSING_MARKS;
         if (basic.FileAttributes == 0)
             basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;

@@ -13,26 +13,17 @@ namespace {
 // Set at most once, before the prompt is shown.
 DWORD no_duration = ONE_HOUR;
 
-struct ConfigRow {
-    const char* token;
-    DWORD duration;
-};
-
-// "5mins" is not among them: five minutes is always the Yes answer.
-constexpr ConfigRow CONFIG_TOKENS[] = {
-    {"30mins", THIRTY_MINUTES}, {"1hr", ONE_HOUR}, {"2hr", TWO_HOURS}, {"4hr", FOUR_HOURS}};
-
 } // namespace
 
 void load_launcher_config()
 {
     char line[LINE_BUFFER_SIZE] = "";
-    if (!read_setting_line(LAUNCHER_CONFIG_FILE, line))
+    if (!read_setting_line(LAUNCHER_CONFIG_NAME_A, line))
         return;
     const char* token = setting_token(line);
     if (token == nullptr)
         return;
-    for (const ConfigRow& row : CONFIG_TOKENS) {
+    for (const LauncherDelay& row : LAUNCHER_DELAYS) {
         if (strcmp(token, row.token) == 0) {
             no_duration = row.duration;
             return;

@@ -6,9 +6,6 @@
 
 #include <windows.h>
 
-// The configuration file, opened by bare name in the current directory.
-constexpr char LAUNCHER_CONFIG_FILE[] = KV_LAUNCHER_CONFIG_NAME;
-
 // Creates the hidden main window, chooses the No-duration and asks. False only when the
 // window cannot be created.
 bool start_launcher(HINSTANCE instance);

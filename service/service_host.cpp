@@ -6,6 +6,7 @@
 #include "daily_schedule.h"
 #include "deferred_power_off.h"
 #include "power_actions.h"
+#include "system_names.h"
 
 ServiceApi service_api = {RegisterServiceCtrlHandlerW, SetServiceStatus, CreateEventW};
 
@@ -27,21 +28,24 @@ DWORD controls_for(DWORD state)
     return state == SERVICE_START_PENDING ? 0 : SERVICE_ACCEPT_STOP;
 }
 
-DWORD checkpoint_for(DWORD state)
+bool is_pending(DWORD state)
 {
-    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED)
-        return 0;
-    return next_checkpoint++;
+    return state != SERVICE_RUNNING && state != SERVICE_STOPPED;
 }
 
-// Under the lock: the record filled for the state, as a copy to send.
+// Under the lock: the record filled for the state (the standing one, for STANDING_STATE),
+// as a copy to send. A pending state takes the counter's value and moves it on.
 SERVICE_STATUS fill_status(DWORD state, DWORD exit_code, DWORD wait_hint)
 {
+    if (state == STANDING_STATE)
+        state = status.dwCurrentState;
     status.dwCurrentState = state;
     status.dwWin32ExitCode = exit_code;
     status.dwWaitHint = wait_hint;
     status.dwControlsAccepted = controls_for(state);
-    status.dwCheckPoint = checkpoint_for(state);
+    status.dwCheckPoint = is_pending(state) ? next_checkpoint : 0;
+    if (is_pending(state))
+        ++next_checkpoint;
     return status;
 }
 
@@ -71,16 +75,6 @@ void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint)
     send_after_lock(report);
 }
 
-// After stopped, a repeat repeats it.
-void repeat_service_status(DWORD exit_code, DWORD wait_hint)
-{
-    AcquireSRWLockExclusive(&status_lock);
-    SERVICE_STATUS report = fill_status(status.dwCurrentState, exit_code, wait_hint);
-    send_under_lock(report);
-    ReleaseSRWLockExclusive(&status_lock);
-    send_after_lock(report);
-}
-
 void WINAPI service_control_handler(DWORD control)
 {
     if (control != SERVICE_CONTROL_STOP)
@@ -93,7 +87,7 @@ void WINAPI service_control_handler(DWORD control)
 
     // Report again with whatever state stands now; if the service thread has already
     // reported stopped, that is repeated rather than overwritten.
-    repeat_service_status(NO_ERROR, 0);
+    report_service_status(STANDING_STATE, NO_ERROR, 0);
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*)
@@ -101,7 +95,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     // The service is not the interactive user: its power requests go the service's way.
     shutdown_request = request_as_service;
 
-    status_handle = service_api.register_handler(SERVICE_NAME, service_control_handler);
+    status_handle = service_api.register_handler(SERVICE_NAME_W, service_control_handler);
     if (status_handle == nullptr)
         return;
 

@@ -4,17 +4,15 @@
 
 #include <windows.h>
 
-constexpr wchar_t SERVICE_NAME[] = L"Nuvex_Kelvaro_Service";
-
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv);
 void WINAPI service_control_handler(DWORD control);
 
+// No state of a service: the state the record holds at the moment of the report, read under
+// the lock the report is filled under (the control handler's second report).
+constexpr DWORD STANDING_STATE = 0;
+
 // Fills the status record for the state and sends it.
 void report_service_status(DWORD state, DWORD exit_code, DWORD wait_hint);
-
-// Sends the record again with the state that stands at that moment, read under the same
-// lock: the control handler's second report.
-void repeat_service_status(DWORD exit_code, DWORD wait_hint);
 
 // Seam: the three calls through which the service meets the service control manager and
 // the kernel. The program uses the real ones; tests record the status reports, stand in

@@ -6,27 +6,44 @@
 #include <string.h>
 #include <wchar.h>
 
+namespace {
+
+using S = FolderStep;
+
+constexpr struct {
+    Trust found;
+    FolderDecision decision;
+} DECISIONS[] = {
+    {Trust::missing, {S::create, nullptr, false, L"%ls is not there: it is made.", false}},
+    {Trust::trusted, {S::keep, nullptr, false, L"%ls is a folder this package may trust: kept as it is.", false}},
+    {Trust::odd_file, {S::mend, nullptr, false, L"%ls is a folder this package may trust, with a file that is not "
+                                                L"a plain file: that file is mended.", false}},
+    {Trust::link, {S::move_aside, L"link", false, L"%ls is a link: it is set aside, as itself.", false}},
+    {Trust::not_a_folder, {S::move_aside, L"file", false, L"%ls is not a folder: it is set aside.", false}},
+    {Trust::foreign_owner, {S::move_aside, L"folder", true, L"%ls is owned by another user: it is set aside.",
+                            false}},
+    {Trust::open_to_others, {S::move_aside, L"folder", true, L"%ls is a folder other users may change: it is set "
+                                                             L"aside.", false}},
+    {Trust::unseen, {S::refuse, nullptr, false, L"%ls could not be looked at, nothing was changed", true}},
+    {Trust::no_access_lists, {S::refuse, nullptr, false, L"%ls is on a volume that keeps no access lists (FAT, "
+                                                         L"exFAT), so no rights can hold there. Nothing was "
+                                                         L"changed.", false}},
+};
+
+// A link its handle follows, or a name that changed while it was looked at: nothing done
+// there would hold.
+constexpr FolderDecision REFUSED = {S::refuse, nullptr, false,
+                                    L"%ls is left as it is: a link this system opens as its target, or it "
+                                    L"changed while it was looked at. An administrator must remove it.", false};
+
+} // namespace
+
 FolderDecision decide_folder(Trust trust)
 {
-    switch (trust) {
-    case Trust::missing:
-        return {FolderStep::create, nullptr};
-    case Trust::trusted:
-        return {FolderStep::keep, nullptr};
-    case Trust::link:
-        return {FolderStep::move_aside, L"link"};
-    case Trust::not_a_folder:
-        return {FolderStep::move_aside, L"file"};
-    case Trust::odd_file:
-        return {FolderStep::mend, nullptr};
-    case Trust::foreign_owner:
-    case Trust::open_to_others:
-        return {FolderStep::move_aside, L"folder"};
-    default:
-        // Unseen (a failure to look decides nothing), a link its handle follows, or no
-        // access lists: nothing can be done there that would hold.
-        return {FolderStep::refuse, nullptr};
-    }
+    for (const auto& row : DECISIONS)
+        if (row.found == trust)
+            return row.decision;
+    return REFUSED;
 }
 
 void aside_name(const wchar_t* folder, const wchar_t* what, const SYSTEMTIME& when,
@@ -38,10 +55,13 @@ void aside_name(const wchar_t* folder, const wchar_t* what, const SYSTEMTIME& wh
 
 bool is_launcher_delay(const wchar_t* word)
 {
-    static const wchar_t* const DELAYS[] = {L"30mins", L"1hr", L"2hr", L"4hr"};
-    for (const wchar_t* delay : DELAYS)
-        if (wcscmp(word, delay) == 0)
+    for (const LauncherDelay& delay : LAUNCHER_DELAYS) {
+        size_t i = 0;
+        while (delay.token[i] != '\0' && word[i] == static_cast<wchar_t>(delay.token[i]))
+            ++i;
+        if (delay.token[i] == '\0' && word[i] == L'\0')
             return true;
+    }
     return false;
 }
 

@@ -17,8 +17,12 @@ enum class FolderStep {
 struct FolderDecision {
     FolderStep step;
     const wchar_t* what; // for move_aside: what it is, in the name it is set aside under
+    bool carry;          // for move_aside: the last lines of its two files carry over
+    const wchar_t* says; // the log's line on it, the folder's path its one argument
+    bool with_error;     // that line ends in the Windows error the look met
 };
 
+// The row for what was found.
 FolderDecision decide_folder(Trust trust);
 
 // C:\NuvexKV.WHAT-YYYYMMDD-HHMMSS-RANDOM: the random part, 16 hexadecimal digits, makes a

@@ -1,7 +1,7 @@
 #include "service_process.h"
 
-#include "service_host.h"
 #include "setup_log.h"
+#include "system_names.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ Ended end_process(MSIHANDLE install, SC_HANDLE service, DWORD id)
     if (!service_process_id(service, &named)) {
         DWORD error = GetLastError();
         CloseHandle(process);
-        log_failure(install, error, L"service %ls could not be asked for its process", SERVICE_NAME);
+        log_failure(install, error, L"service %ls could not be asked for its process", SERVICE_NAME_W);
         return Ended::failed;
     }
     if (named != id) {
@@ -66,11 +66,11 @@ bool end_running(MSIHANDLE install, SC_HANDLE service)
     for (int attempt = 0; attempt < END_ATTEMPTS; ++attempt) {
         DWORD id = 0;
         if (!service_process_id(service, &id)) {
-            log_failure(install, GetLastError(), L"service %ls could not be asked for its process", SERVICE_NAME);
+            log_failure(install, GetLastError(), L"service %ls could not be asked for its process", SERVICE_NAME_W);
             return false;
         }
         if (id == 0) {
-            log_step(install, L"service %ls is not running.", SERVICE_NAME);
+            log_step(install, L"service %ls is not running.", SERVICE_NAME_W);
             return true;
         }
         Ended ended = end_process(install, service, id);
@@ -84,12 +84,12 @@ bool end_running(MSIHANDLE install, SC_HANDLE service)
 // The service opened with the given access; null, said in the log, when it cannot be.
 SC_HANDLE open_service(MSIHANDLE install, SC_HANDLE manager, DWORD access, DWORD* error)
 {
-    SC_HANDLE service = OpenServiceW(manager, SERVICE_NAME, access);
+    SC_HANDLE service = OpenServiceW(manager, SERVICE_NAME_W, access);
     *error = service == nullptr ? GetLastError() : ERROR_SUCCESS;
     if (*error == ERROR_SERVICE_DOES_NOT_EXIST)
-        log_step(install, L"service %ls is not installed.", SERVICE_NAME);
+        log_step(install, L"service %ls is not installed.", SERVICE_NAME_W);
     else if (service == nullptr)
-        log_failure(install, *error, L"service %ls could not be opened", SERVICE_NAME);
+        log_failure(install, *error, L"service %ls could not be opened", SERVICE_NAME_W);
     return service;
 }
 
@@ -129,9 +129,9 @@ void start_service_again(MSIHANDLE install)
     DWORD id = 0;
     if (service != nullptr && service_process_id(service, &id) && id == 0) {
         if (StartServiceW(service, 0, nullptr))
-            log_step(install, L"service %ls started again.", SERVICE_NAME);
+            log_step(install, L"service %ls started again.", SERVICE_NAME_W);
         else
-            log_failure(install, GetLastError(), L"service %ls could not be started again", SERVICE_NAME);
+            log_failure(install, GetLastError(), L"service %ls could not be started again", SERVICE_NAME_W);
     }
     if (service != nullptr)
         CloseServiceHandle(service);

@@ -4,22 +4,18 @@
 #include "setting_folder.h"
 
 #include "folder_decision.h"
-#include "folder_rights.h"
+#include "held_names.h"
 #include "setting_file.h"
 #include "setup_log.h"
 #include "trusted_folder.h"
 #include "trusted_setting.h"
 
-#include <bcrypt.h>
-#include <winternl.h>
-
 #include <stdio.h>
 #include <string.h>
-#include <wchar.h>
 
 namespace {
 
-const wchar_t* const FOLDER = SETTING_FOLDER_PATH;
+const wchar_t* const FOLDER = SETTING_FOLDER_PATH_W;
 
 // How often the folder is looked at anew when its name is taken before it can be made.
 constexpr int MAKE_ATTEMPTS = 3;
@@ -28,6 +24,9 @@ constexpr int MAKE_ATTEMPTS = 3;
 constexpr ACCESS_MASK MAKING = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE |
                                FILE_READ_ATTRIBUTES | READ_CONTROL;
 
+// To rename or delete the folder, its name reopened.
+constexpr ACCESS_MASK CHANGING = DELETE | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+
 // The last lines a new folder is made with.
 struct Carried {
     char setting[LINE_BUFFER_SIZE];
@@ -35,6 +34,31 @@ struct Carried {
     bool config_found;
     bool looked; // from the first folder set aside only
 };
+
+bool exists_already(DWORD error)
+{
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+}
+
+// The folder's name opened again with DELETE, which the look did not take, once it holds
+// the object that was looked at; INVALID_HANDLE_VALUE, said in the log, otherwise.
+HANDLE reopen_found(MSIHANDLE install, const FolderFound& found)
+{
+    DWORD error = ERROR_SUCCESS;
+    HANDLE held = open_unfollowed(nullptr, FOLDER, CHANGING, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, 0,
+                                  nullptr, &error);
+    if (held == INVALID_HANDLE_VALUE) {
+        log_failure(install, error, L"%ls could not be held to be changed", FOLDER);
+        return held;
+    }
+    ObjectId id{};
+    if (!identify(held, &id, &error) || !(id == found.id)) {
+        CloseHandle(held);
+        log_step(install, L"%ls changed while it was looked at: left as it is.", FOLDER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return held;
+}
 
 // A launcher delay given at install becomes the configuration, in place of any other.
 void configure_delay(Carried& carried, const wchar_t* launcher_delay)
@@ -45,33 +69,24 @@ void configure_delay(Carried& carried, const wchar_t* launcher_delay)
     carried.config_found = true;
 }
 
-bool same_object(HANDLE one, HANDLE other)
-{
-    BY_HANDLE_FILE_INFORMATION a{};
-    BY_HANDLE_FILE_INFORMATION b{};
-    if (!GetFileInformationByHandle(one, &a) || !GetFileInformationByHandle(other, &b))
-        return false;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // The last line of a file in the held folder, read as the programs read it, when it is a
 // plain file with one name of a sensible size and the line is one the system itself could
 // have written there (`config`: the launcher's configuration).
 bool carry_line(MSIHANDLE install, HANDLE folder, const wchar_t* name, bool config, char* line)
 {
     DWORD error = ERROR_SUCCESS;
-    HANDLE file = open_unfollowed(folder, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, 0, nullptr, &error);
-    if (file == INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    HANDLE file = open_plain_file(folder, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, &info, &error);
+    if (file == INVALID_HANDLE_VALUE && error != ERROR_CANT_ACCESS_FILE) {
         if (error != ERROR_FILE_NOT_FOUND)
             log_failure(install, error, L"%ls\\%ls not read", FOLDER, name);
         return false;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file, &info) || !carries_over(info)) {
-        CloseHandle(file);
-        log_step(install, L"%ls\\%ls not read: not a plain file with one name of at most %u bytes.",
-                 FOLDER, name, static_cast<unsigned>(LARGEST_CARRIED_FILE));
+    if (file == INVALID_HANDLE_VALUE || !carries_over(info)) {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        log_step(install, L"%ls\\%ls not read: not a plain file with one name of at most %u bytes.", FOLDER, name,
+                 static_cast<unsigned>(LARGEST_CARRIED_FILE));
         return false;
     }
     bool read = read_setting_handle(file, line);
@@ -80,8 +95,8 @@ bool carry_line(MSIHANDLE install, HANDLE folder, const wchar_t* name, bool conf
         return false;
     if (!written_by_the_system(line, config)) {
         line[0] = '\0';
-        log_step(install, L"%ls\\%ls: its last line is none this system writes there: not carried over.",
-                 FOLDER, name);
+        log_step(install, L"%ls\\%ls: its last line is none this system writes there: not carried over.", FOLDER,
+                 name);
         return false;
     }
     log_step(install, L"%ls\\%ls: its last line (%u bytes) carries over.", FOLDER, name,
@@ -89,116 +104,27 @@ bool carry_line(MSIHANDLE install, HANDLE folder, const wchar_t* name, bool conf
     return true;
 }
 
-bool random_number(ULONGLONG* number)
+// Renames what was found (a link itself, on Windows) to a name nobody could have taken
+// first, once its name holds it still; from a folder whose lines carry, those lines first.
+bool set_aside(MSIHANDLE install, const FolderFound& found, FolderDecision decision, Carried& carried)
 {
-    BCRYPT_ALG_HANDLE generator = nullptr;
-    if (BCryptOpenAlgorithmProvider(&generator, BCRYPT_RNG_ALGORITHM, nullptr, 0) < 0)
+    HANDLE held = reopen_found(install, found);
+    if (held == INVALID_HANDLE_VALUE)
         return false;
-    NTSTATUS status = BCryptGenRandom(generator, reinterpret_cast<PUCHAR>(number), sizeof *number, 0);
-    BCryptCloseAlgorithmProvider(generator, 0);
-    return status >= 0;
-}
-
-// A name to set `base` aside under, in `name[MAX_PATH]`, that nobody could have taken first.
-bool make_aside_name(MSIHANDLE install, const wchar_t* base, const wchar_t* what, wchar_t* name)
-{
-    ULONGLONG random = 0;
-    if (!random_number(&random)) {
-        log_step(install, L"%ls could not be set aside: no random name could be made.", base);
-        return false;
-    }
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    aside_name(base, what, now, random, name, MAX_PATH);
-    return true;
-}
-
-// Renames what `handle` holds to `name`, relative to the folder `root` holds, or to the
-// full path `name` when `root` is null; never over anything. Through ntdll, which takes a
-// name relative to a folder's handle as it stands (kernel32's form makes it a path).
-DWORD rename_by_handle(HANDLE handle, HANDLE root, const wchar_t* name)
-{
-    union {
-        FILE_RENAME_INFO info; // laid out as ntdll's FILE_RENAME_INFORMATION
-        BYTE room[sizeof(FILE_RENAME_INFO) + (MAX_PATH + 4) * sizeof(wchar_t)];
-    } rename{};
-    const wchar_t* prefix = root == nullptr ? L"\\??\\" : L"";
-    size_t length = wcslen(prefix) + wcslen(name);
-    if (length > MAX_PATH + 3)
-        return ERROR_FILENAME_EXCED_RANGE;
-    rename.info.ReplaceIfExists = FALSE;
-    rename.info.RootDirectory = root;
-    rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-    wcscpy_s(rename.info.FileName, MAX_PATH + 5, prefix);
-    wcscat_s(rename.info.FileName, MAX_PATH + 5, name);
-    IO_STATUS_BLOCK io{};
-    NTSTATUS status = NtSetInformationFile(handle, &io, &rename, sizeof rename, FileRenameInformation);
-    return status < 0 ? RtlNtStatusToDosError(status) : ERROR_SUCCESS;
-}
-
-// Renames what `held` holds (a link itself, on Windows) to a name nobody could have taken
-// first, once it is known to be what was looked at; from a folder, the two lines first.
-bool move_aside(MSIHANDLE install, HANDLE looked, HANDLE held, FolderDecision decision, Carried& carried)
-{
-    if (!same_object(looked, held)) {
-        log_step(install, L"%ls changed while it was looked at: left as it is.", FOLDER);
-        return false;
-    }
-    if (wcscmp(decision.what, L"folder") == 0 && !carried.looked) {
+    if (decision.carry && !carried.looked) {
         carried.looked = true;
-        carry_line(install, held, SETTING_FILE_NAME, false, carried.setting);
-        carried.config_found = carry_line(install, held, LAUNCHER_CONFIG_NAME, true, carried.config);
+        carry_line(install, held, SETTING_FILE_NAME_W, false, carried.setting);
+        carried.config_found = carry_line(install, held, LAUNCHER_CONFIG_NAME_W, true, carried.config);
     }
     wchar_t name[MAX_PATH];
-    if (!make_aside_name(install, FOLDER, decision.what, name))
-        return false;
-    DWORD error = rename_by_handle(held, nullptr, name);
+    DWORD error = rename_aside(held, nullptr, FOLDER, decision.what, name);
+    CloseHandle(held);
     if (error != ERROR_SUCCESS) {
         log_failure(install, error, L"%ls could not be set aside", FOLDER);
         return false;
     }
     log_step(install, L"%ls, a %ls, set aside as %ls.", FOLDER, decision.what, name);
     return true;
-}
-
-// Reopens the name with DELETE, which the look did not take, to set it aside.
-bool set_aside(MSIHANDLE install, HANDLE looked, FolderDecision decision, Carried& carried)
-{
-    DWORD error = ERROR_SUCCESS;
-    HANDLE held = open_unfollowed(nullptr, FOLDER, DELETE | FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, 0, nullptr, &error);
-    if (held == INVALID_HANDLE_VALUE) {
-        log_failure(install, error, L"%ls could not be held to be set aside", FOLDER);
-        return false;
-    }
-    bool moved = move_aside(install, looked, held, decision, carried);
-    CloseHandle(held);
-    return moved;
-}
-
-// Makes `name` in the held folder with its rights, holding `line`; the Windows error.
-DWORD make_file(HANDLE folder, const wchar_t* name, Guarded what, const char* line)
-{
-    PSECURITY_DESCRIPTOR security = make_security(what);
-    if (security == nullptr)
-        return GetLastError();
-    DWORD error = ERROR_SUCCESS;
-    HANDLE file = open_unfollowed(folder, name, GENERIC_WRITE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
-                                  security, &error);
-    LocalFree(security);
-    if (file == INVALID_HANDLE_VALUE)
-        return error;
-    DWORD length = static_cast<DWORD>(strlen(line));
-    DWORD written = 0;
-    if (!WriteFile(file, line, length, &written, nullptr))
-        error = GetLastError();
-    CloseHandle(file);
-    return error;
-}
-
-bool exists_already(DWORD error)
-{
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
 }
 
 // make_file, said in the log; one already there counts as made when `keep_existing`.
@@ -218,19 +144,11 @@ bool make_logged(MSIHANDLE install, HANDLE folder, const wchar_t* name, Guarded 
     return true;
 }
 
-DWORD delete_file(HANDLE folder, const wchar_t* name)
+// The launcher's configuration, where one is given or carried.
+bool make_config(MSIHANDLE install, HANDLE folder, const Carried& carried)
 {
-    take_off_marks(folder, name);
-    DWORD error = ERROR_SUCCESS;
-    HANDLE file = open_unfollowed(folder, name, DELETE, FILE_SHARE_ALL, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
-                                  nullptr, &error);
-    if (file == INVALID_HANDLE_VALUE)
-        return error;
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
-        error = GetLastError();
-    CloseHandle(file);
-    return error;
+    return !carried.config_found ||
+           make_logged(install, folder, LAUNCHER_CONFIG_NAME_W, Guarded::launcher_config, carried.config, false);
 }
 
 bool volume_keeps_access_lists(MSIHANDLE install)
@@ -246,15 +164,6 @@ bool volume_keeps_access_lists(MSIHANDLE install)
     log_step(install, L"%ls is not made: %ls keeps no access lists (FAT, exFAT), so its rights could not hold.",
              FOLDER, root);
     return false;
-}
-
-bool make_files(MSIHANDLE install, HANDLE folder, const Carried& carried)
-{
-    if (!make_logged(install, folder, SETTING_FILE_NAME, Guarded::setting_file, carried.setting, false))
-        return false;
-    if (!carried.config_found)
-        return true;
-    return make_logged(install, folder, LAUNCHER_CONFIG_NAME, Guarded::launcher_config, carried.config, false);
 }
 
 enum class Made { yes, failed, name_taken };
@@ -279,7 +188,8 @@ Made make_folder(MSIHANDLE install, const Carried& carried)
         return Made::failed;
     }
     log_step(install, L"%ls made with the package's rights.", FOLDER);
-    bool made = make_files(install, folder, carried);
+    bool made = make_logged(install, folder, SETTING_FILE_NAME_W, Guarded::setting_file, carried.setting, false) &&
+                make_config(install, folder, carried);
     CloseHandle(folder);
     return made ? Made::yes : Made::failed;
 }
@@ -291,19 +201,13 @@ Made make_folder(MSIHANDLE install, const Carried& carried)
 bool mend_file(MSIHANDLE install, HANDLE folder, const wchar_t* name)
 {
     DWORD error = ERROR_SUCCESS;
-    HANDLE file = open_unfollowed(folder, name, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN, 0,
-                                  nullptr, &error);
-    if (file == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND)
-        return true;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
-        if (file != INVALID_HANDLE_VALUE) {
-            error = GetLastError();
-            CloseHandle(file);
-        }
+    HANDLE file = open_and_look(folder, name, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN, &info,
+                                &error);
+    if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND)
         log_failure(install, error, L"%ls\\%ls could not be looked at", FOLDER, name);
-        return false;
-    }
+    if (file == INVALID_HANDLE_VALUE)
+        return error == ERROR_FILE_NOT_FOUND;
     if (is_plain_file(info)) {
         CloseHandle(file);
         return true;
@@ -311,84 +215,95 @@ bool mend_file(MSIHANDLE install, HANDLE folder, const wchar_t* name)
     bool folder_in_place = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
     wchar_t aside[MAX_PATH];
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    if (folder_in_place)
-        error = make_aside_name(install, name, L"folder", aside) ? rename_by_handle(file, folder, aside)
-                                                                 : ERROR_GEN_FAILURE;
-    else if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition))
-        error = GetLastError();
+    error = folder_in_place ? rename_aside(file, folder, name, L"folder", aside) : delete_held(file);
     CloseHandle(file);
-    if (error != ERROR_SUCCESS) {
+    if (error != ERROR_SUCCESS)
         log_failure(install, error, L"%ls\\%ls, not a plain file, could not be mended", FOLDER, name);
-        return false;
-    }
-    if (folder_in_place)
+    else if (folder_in_place)
         log_step(install, L"%ls\\%ls, a folder, set aside in it as %ls.", FOLDER, name, aside);
     else
         log_step(install, L"%ls\\%ls, a link or a file with other names, lost that name.", FOLDER, name);
-    return true;
+    return error == ERROR_SUCCESS;
 }
 
-bool mend_files(MSIHANDLE install, HANDLE folder)
-{
-    return mend_file(install, folder, SETTING_FILE_NAME) && mend_file(install, folder, LAUNCHER_CONFIG_NAME);
-}
-
+// A kept folder: a missing setting file made; a launcher delay given replaces the
+// configuration (nobody but an administrator adds a name here, so the old one goes first).
 bool keep_folder(MSIHANDLE install, HANDLE folder, const wchar_t* launcher_delay)
 {
-    log_step(install, L"%ls is a folder this package may trust: kept as it is.", FOLDER);
-    if (!make_logged(install, folder, SETTING_FILE_NAME, Guarded::setting_file, "", true))
+    if (!make_logged(install, folder, SETTING_FILE_NAME_W, Guarded::setting_file, "", true))
         return false;
     Carried given{};
     configure_delay(given, launcher_delay);
     if (!given.config_found)
         return true;
-    // Nobody but an administrator adds a name here: the old file goes, the new one takes
-    // its place.
-    DWORD error = delete_file(folder, LAUNCHER_CONFIG_NAME);
+    DWORD error = delete_file(folder, LAUNCHER_CONFIG_NAME_W);
     if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) {
-        log_failure(install, error, L"%ls\\%ls could not be replaced", FOLDER, LAUNCHER_CONFIG_NAME);
+        log_failure(install, error, L"%ls\\%ls could not be replaced", FOLDER, LAUNCHER_CONFIG_NAME_W);
         return false;
     }
-    return make_logged(install, folder, LAUNCHER_CONFIG_NAME, Guarded::launcher_config, given.config, false);
+    return make_config(install, folder, given);
 }
 
-void log_refusal(MSIHANDLE install, Trust trust, DWORD error)
+// One look at the name and what follows from it: the folder is kept, or what stands there
+// is set aside (or nothing is) and the folder made.
+Made take_step(MSIHANDLE install, const wchar_t* launcher_delay, Carried& carried)
 {
-    switch (trust) {
-    case Trust::unseen:
-        log_failure(install, error, L"%ls could not be looked at, nothing was changed", FOLDER);
-        return;
-    case Trust::no_access_lists:
-        log_step(install, L"%ls is on a volume that keeps no access lists (FAT, exFAT), so no rights can "
-                          L"hold there. Nothing was changed.", FOLDER);
-        return;
-    default:
-        log_step(install, L"%ls is left as it is: a link this system opens as its target, or it changed "
-                          L"while it was looked at. An administrator must remove it.", FOLDER);
+    FolderFound found{};
+    HANDLE folder = open_folder(FOLDER, &found); // held only where it is kept
+    FolderDecision decision = decide_folder(found.trust);
+    if (decision.with_error)
+        log_failure(install, found.error, decision.says, FOLDER);
+    else
+        log_step(install, decision.says, FOLDER);
+    switch (decision.step) {
+    case FolderStep::keep:
+    case FolderStep::mend: {
+        bool kept = (decision.step == FolderStep::keep || (mend_file(install, folder, SETTING_FILE_NAME_W) &&
+                                                           mend_file(install, folder, LAUNCHER_CONFIG_NAME_W))) &&
+                    keep_folder(install, folder, launcher_delay);
+        CloseHandle(folder);
+        return kept ? Made::yes : Made::failed;
     }
+    case FolderStep::move_aside:
+        if (!set_aside(install, found, decision, carried))
+            return Made::failed;
+        break;
+    case FolderStep::create:
+        // Whatever was seen had its volume judged; with nothing there, it is looked at here.
+        if (!volume_keeps_access_lists(install))
+            return Made::failed;
+        break;
+    case FolderStep::refuse:
+        return Made::failed;
+    }
+    configure_delay(carried, launcher_delay);
+    return make_folder(install, carried);
 }
 
-// Deletes the folder held by `looked` through a handle of its own, once that holds the same
-// folder; a folder with anything left in it stays.
-void remove_folder_if_empty(MSIHANDLE install, HANDLE looked)
+// The folder held for the package's removal when the rule trusts it; else nothing in it is
+// touched, said in the log.
+HANDLE hold_for_removal(MSIHANDLE install, FolderFound& found)
 {
-    DWORD error = ERROR_SUCCESS;
-    HANDLE held = open_unfollowed(nullptr, FOLDER, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_ALL, FILE_OPEN,
-                                  FILE_DIRECTORY_FILE, nullptr, &error);
-    if (held == INVALID_HANDLE_VALUE) {
-        log_failure(install, error, L"%ls stays", FOLDER);
+    HANDLE folder = open_folder(FOLDER, &found);
+    if (folder != INVALID_HANDLE_VALUE || found.trust == Trust::missing)
+        return folder;
+    if (found.trust == Trust::unseen)
+        log_failure(install, found.error, L"%ls could not be looked at, nothing in it is touched", FOLDER);
+    else
+        log_step(install, L"%ls is not a folder this package may trust: nothing in it is touched.", FOLDER);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Deletes the folder through a handle of its own, once that holds the folder held; a folder
+// with anything left in it stays.
+void remove_folder_if_empty(MSIHANDLE install, const FolderFound& found)
+{
+    HANDLE held = reopen_found(install, found);
+    if (held == INVALID_HANDLE_VALUE)
         return;
-    }
-    if (!same_object(looked, held)) {
-        CloseHandle(held);
-        log_step(install, L"%ls changed while it was looked at: left as it is.", FOLDER);
-        return;
-    }
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    BOOL removed = SetFileInformationByHandle(held, FileDispositionInfo, &disposition, sizeof disposition);
+    DWORD error = delete_held(held);
     CloseHandle(held);
-    if (removed)
+    if (error == ERROR_SUCCESS)
         log_step(install, L"%ls removed.", FOLDER);
     else
         log_step(install, L"%ls stays, with what else it holds.", FOLDER);
@@ -402,35 +317,7 @@ bool secure_setting_folder(MSIHANDLE install, const wchar_t* launcher_delay)
     // name in between, what he put there is looked at and set aside in its turn.
     Carried carried{};
     for (int attempt = 0; attempt < MAKE_ATTEMPTS; ++attempt) {
-        Trust trust = Trust::missing;
-        DWORD error = ERROR_SUCCESS;
-        HANDLE folder = open_folder(FOLDER, &trust, &error);
-        FolderDecision decision = decide_folder(trust);
-        Made made = Made::failed;
-        switch (decision.step) {
-        case FolderStep::keep:
-            made = keep_folder(install, folder, launcher_delay) ? Made::yes : Made::failed;
-            break;
-        case FolderStep::mend:
-            log_step(install, L"%ls is a folder this package may trust, with a file that is not a plain "
-                              L"file: that file is mended.", FOLDER);
-            made = mend_files(install, folder) && keep_folder(install, folder, launcher_delay) ? Made::yes
-                                                                                             : Made::failed;
-            break;
-        case FolderStep::move_aside:
-        case FolderStep::create:
-            if (volume_keeps_access_lists(install) &&
-                (decision.step == FolderStep::create || set_aside(install, folder, decision, carried))) {
-                configure_delay(carried, launcher_delay);
-                made = make_folder(install, carried);
-            }
-            break;
-        case FolderStep::refuse:
-            log_refusal(install, trust, error);
-            break;
-        }
-        if (folder != INVALID_HANDLE_VALUE)
-            CloseHandle(folder);
+        Made made = take_step(install, launcher_delay, carried);
         if (made != Made::name_taken)
             return made == Made::yes;
     }
@@ -438,33 +325,30 @@ bool secure_setting_folder(MSIHANDLE install, const wchar_t* launcher_delay)
     return false;
 }
 
-void release_setting_folder(MSIHANDLE install, bool upgrading)
+void clear_setting_folder(MSIHANDLE install)
 {
-    Trust trust = Trust::missing;
-    DWORD error = ERROR_SUCCESS;
-    HANDLE folder = open_folder(FOLDER, &trust, &error);
-    if (trust != Trust::trusted) {
-        if (folder != INVALID_HANDLE_VALUE)
-            CloseHandle(folder);
-        if (trust == Trust::unseen)
-            log_failure(install, error, L"%ls could not be looked at, nothing in it is touched", FOLDER);
-        else if (trust != Trust::missing)
-            log_step(install, L"%ls is not a folder this package may trust: nothing in it is touched.", FOLDER);
+    FolderFound found{};
+    HANDLE folder = hold_for_removal(install, found);
+    if (folder == INVALID_HANDLE_VALUE)
         return;
-    }
-    if (upgrading) {
-        if (clear_setting_in(folder) == WRITE_OK)
-            log_step(install, L"%ls\\%ls holds nothing pending.", FOLDER, SETTING_FILE_NAME);
-        else
-            log_step(install, L"%ls\\%ls could not be cleared.", FOLDER, SETTING_FILE_NAME);
-        CloseHandle(folder);
-        return;
-    }
-    error = delete_file(folder, SETTING_FILE_NAME);
-    if (error == ERROR_SUCCESS)
-        log_step(install, L"%ls\\%ls deleted: nothing is pending.", FOLDER, SETTING_FILE_NAME);
-    else if (error != ERROR_FILE_NOT_FOUND)
-        log_failure(install, error, L"%ls\\%ls could not be deleted", FOLDER, SETTING_FILE_NAME);
-    remove_folder_if_empty(install, folder);
+    if (clear_setting_in(folder) == WRITE_OK)
+        log_step(install, L"%ls\\%ls holds nothing pending.", FOLDER, SETTING_FILE_NAME_W);
+    else
+        log_step(install, L"%ls\\%ls could not be cleared.", FOLDER, SETTING_FILE_NAME_W);
     CloseHandle(folder);
+}
+
+void release_setting_folder(MSIHANDLE install)
+{
+    FolderFound found{};
+    HANDLE folder = hold_for_removal(install, found);
+    if (folder == INVALID_HANDLE_VALUE)
+        return;
+    DWORD error = delete_file(folder, SETTING_FILE_NAME_W);
+    CloseHandle(folder);
+    if (error == ERROR_SUCCESS)
+        log_step(install, L"%ls\\%ls deleted: nothing is pending.", FOLDER, SETTING_FILE_NAME_W);
+    else if (error != ERROR_FILE_NOT_FOUND)
+        log_failure(install, error, L"%ls\\%ls could not be deleted", FOLDER, SETTING_FILE_NAME_W);
+    remove_folder_if_empty(install, found);
 }

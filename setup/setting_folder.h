@@ -13,7 +13,10 @@
 // said in the log, when none of this can be done safely.
 bool secure_setting_folder(MSIHANDLE install, const wchar_t* launcher_delay);
 
-// On the package's removal, in a trusted folder only: within an upgrade the setting file
-// is cleared (nothing stays pending, the folder stays); otherwise it is deleted, and the
-// folder with it when nothing else is left there. Never fails the removal.
-void release_setting_folder(MSIHANDLE install, bool upgrading);
+// Within an upgrade, as the old version goes: the setting file in a trusted folder cleared,
+// so that nothing stays pending; the folder stays. Never fails.
+void clear_setting_folder(MSIHANDLE install);
+
+// On the package's removal: the setting file in a trusted folder deleted, and the folder
+// with it when nothing else is left there. Never fails.
+void release_setting_folder(MSIHANDLE install);

@@ -70,7 +70,10 @@ UINT WINAPI ReleaseSettingFolder(MSIHANDLE install)
     DWORD size = _countof(upgrading);
     MsiGetPropertyW(install, L"CustomActionData", upgrading, &size);
     backup_rights(install, true);
-    release_setting_folder(install, upgrading[0] != L'\0');
+    if (upgrading[0] != L'\0')
+        clear_setting_folder(install);
+    else
+        release_setting_folder(install);
     backup_rights(install, false);
     return ERROR_SUCCESS;
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-const std::string SETTING = SETTING_FILE_PATH;
+const std::string SETTING = SETTING_FILE_PATH_A;
 
 std::vector<DWORD> sleeps;
 std::function<void()> during_sleep;
@@ -134,8 +134,8 @@ TEST_F(DeferredPowerOff, MissingFolderOneUsersMayChangeOrAFileWithTwoNamesIsNoth
             ASSERT_TRUE(CreateHardLinkA(SETTING.c_str(), OTHER.c_str(), nullptr));
         }
         if (c == open_before)
-            open_to_everyone(SETTING_FOLDER);
-        during_sleep = [] { open_to_everyone(SETTING_FOLDER); };
+            open_to_everyone(SETTING_FOLDER_PATH_A);
+        during_sleep = [] { open_to_everyone(SETTING_FOLDER_PATH_A); };
         EXPECT_EQ(c == open_during, run_deferred_power_off()) << c;
         EXPECT_EQ(c == open_during ? 1u : 0u, sleeps.size()) << c;
         EXPECT_TRUE(recorder.requests().empty()) << c;

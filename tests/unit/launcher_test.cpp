@@ -48,7 +48,7 @@ protected:
 TEST_F(Launcher, CancelEndsTheProgramWithZeroAndWritesNothing)
 {
     PowerRecorder recorder;
-    write_bytes(SETTING_FILE_PATH, "Setting=2hr\n");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=2hr\n");
     bool window_hidden = false;
     DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
         window_hidden = is_hidden_launcher_window(GetWindow(box, GW_OWNER));
@@ -58,7 +58,7 @@ TEST_F(Launcher, CancelEndsTheProgramWithZeroAndWritesNothing)
     EXPECT_TRUE(window_hidden) << "the prompt is owned by the hidden main window";
     EXPECT_EQ(0, run_message_loop(GetModuleHandleW(nullptr)));
     EXPECT_EQ(1, answerer.answered());
-    EXPECT_EQ("Setting=2hr\n", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=2hr\n", read_bytes(SETTING_FILE_PATH_A));
     EXPECT_TRUE(recorder.requests().empty());
 }
 
@@ -73,7 +73,7 @@ TEST_F(Launcher, YesRestartsAndTheLauncherWaits)
     EXPECT_TRUE(start_launcher(GetModuleHandleW(nullptr)));
     EXPECT_FALSE(quit_posted()) << "after Yes the launcher waits for the restart";
     EXPECT_TRUE(is_hidden_launcher_window(owner)) << "its window stays, hidden";
-    EXPECT_EQ("Setting=5mins", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=5mins", read_bytes(SETTING_FILE_PATH_A));
     EXPECT_EQ(1u, recorder.requests().size());
 }
 
@@ -85,7 +85,7 @@ TEST_F(Launcher, NoWithoutFolderShowsNothingMoreAndWaits)
     EXPECT_TRUE(start_launcher(GetModuleHandleW(nullptr)));
     EXPECT_FALSE(quit_posted());
     EXPECT_TRUE(recorder.requests().empty());
-    EXPECT_FALSE(file_exists(SETTING_FILE_PATH));
+    EXPECT_FALSE(file_exists(SETTING_FILE_PATH_A));
     EXPECT_EQ(1, answerer.answered());
 }
 
@@ -105,7 +105,7 @@ TEST_F(Launcher, NoWindowMeansNoPrompt)
     // A prompt would have been shown, and answered, before start_launcher returned.
     EXPECT_EQ(0, answerer.answered());
     EXPECT_TRUE(recorder.requests().empty());
-    EXPECT_FALSE(file_exists(SETTING_FILE_PATH));
+    EXPECT_FALSE(file_exists(SETTING_FILE_PATH_A));
 }
 
 TEST_F(Launcher, ConfigurationChoosesTheNoDurationOnceBeforeThePrompt)
@@ -136,7 +136,7 @@ TEST_F(Launcher, ConfigurationChoosesTheNoDurationOnceBeforeThePrompt)
     });
     EXPECT_TRUE(start_launcher(GetModuleHandleW(nullptr)));
     EXPECT_NE(std::wstring::npos, shown.find(L"[No] 2 hours time "));
-    EXPECT_EQ("Setting=2hr", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING_FILE_PATH_A));
     EXPECT_EQ(1u, recorder.requests().size());
 
     DeleteFileA(CONFIG_FILE);

@@ -104,19 +104,19 @@ TEST_F(Notifier, TrayRecordIsFilledOnce)
 
 TEST_F(Notifier, PendingSettingIsClearedAboutOneSecondAfterStart)
 {
-    write_bytes(SETTING_FILE_PATH, "Setting=2hr");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=2hr");
     EXPECT_EQ(0u, notifier_no_duration());
     const DWORD started = GetTickCount();
     start_notifier_timers(window);
-    ASSERT_TRUE(pump_until(5000, [] { return read_bytes(SETTING_FILE_PATH) == "Setting="; }));
+    ASSERT_TRUE(pump_until(5000, [] { return read_bytes(SETTING_FILE_PATH_A) == "Setting="; }));
     // Seen when this thread got to it: never early, perhaps late.
     EXPECT_GE(GetTickCount() - started, 950u) << "not before the first tick, a second after start";
     EXPECT_EQ(3600000u, notifier_no_duration());
 
     // Later ticks leave the file alone.
-    write_bytes(SETTING_FILE_PATH, "Setting=4hr");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=4hr");
     SendMessageW(window, WM_TIMER, CLEAR_TIMER_ID, 0);
-    EXPECT_EQ("Setting=4hr", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=4hr", read_bytes(SETTING_FILE_PATH_A));
 }
 
 TEST_F(Notifier, MissingFolderIsRetriedAtEveryTickAndThePromptActsOnNothing)
@@ -137,11 +137,11 @@ TEST_F(Notifier, MissingFolderIsRetriedAtEveryTickAndThePromptActsOnNothing)
         EXPECT_EQ(std::wstring::npos, shown.find(L"[No]")) << "no No line while nothing is cleared";
     }
     EXPECT_TRUE(recorder.requests().empty());
-    EXPECT_FALSE(file_exists(SETTING_FOLDER));
+    EXPECT_FALSE(file_exists(SETTING_FOLDER_PATH_A));
 
     make_setting_folder(); // and no file in it: the tick makes one
     SendMessageW(window, WM_TIMER, CLEAR_TIMER_ID, 0);
-    EXPECT_EQ("Setting=", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=", read_bytes(SETTING_FILE_PATH_A));
     EXPECT_EQ(3600000u, notifier_no_duration());
 }
 
@@ -153,7 +153,7 @@ struct IconEvent {
 TEST_F(Notifier, PressesOpenThePromptReleasesAndDoubleClicksDoNot)
 {
     PowerRecorder recorder;
-    write_bytes(SETTING_FILE_PATH, "Setting=30mins");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=30mins");
     const IconEvent events[] = {
         {WM_LBUTTONDOWN, true},   {WM_RBUTTONDOWN, true},  {WM_LBUTTONUP, false},
         {WM_RBUTTONUP, false},    {WM_LBUTTONDBLCLK, false}, {WM_RBUTTONDBLCLK, false},
@@ -174,7 +174,7 @@ TEST_F(Notifier, PressesOpenThePromptReleasesAndDoubleClicksDoNot)
     EXPECT_EQ(1, answerer.answered());
 
     EXPECT_TRUE(recorder.requests().empty());
-    EXPECT_EQ("Setting=30mins", read_bytes(SETTING_FILE_PATH)) << "Cancel leaves the file as it was";
+    EXPECT_EQ("Setting=30mins", read_bytes(SETTING_FILE_PATH_A)) << "Cancel leaves the file as it was";
     EXPECT_TRUE(IsWindow(window));
 }
 
@@ -190,7 +190,7 @@ TEST_F(Notifier, AnswersBeforeAndAfterTheFirstTick)
         bool then_tick;    // a clearing tick comes after this answer
     };
     // A request left by an earlier run, which the first answer leaves in place.
-    write_bytes(SETTING_FILE_PATH, "Setting=2hr");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=2hr");
     const Case cases[] = {
         {"Cancel before the first tick", IDCANCEL, "Setting=2hr", false, 0, 0, false},
         {"No before it, then ticks", IDNO, "Setting=4hr", false, 1, 3600000, true},
@@ -206,7 +206,7 @@ TEST_F(Notifier, AnswersBeforeAndAfterTheFirstTick)
         });
         press(window, WM_RBUTTONDOWN);
         EXPECT_EQ(1, answerer.answered()) << c.name;
-        EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH)) << c.name;
+        EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH_A)) << c.name;
         EXPECT_EQ(c.no_line, shown.find(L"[No] 1 hour time ") != std::wstring::npos) << c.name;
         EXPECT_EQ(c.no_duration, notifier_no_duration()) << c.name;
         ASSERT_EQ(c.restarts, recorder.requests().size()) << c.name;
@@ -218,7 +218,7 @@ TEST_F(Notifier, AnswersBeforeAndAfterTheFirstTick)
             // The restart may take a while to end the notifier, or be refused: the ticks
             // that come meanwhile leave the answer on disk.
             SendMessageW(window, WM_TIMER, CLEAR_TIMER_ID, 0);
-            EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH)) << c.name << ": after the ticks";
+            EXPECT_EQ(c.file, read_bytes(SETTING_FILE_PATH_A)) << c.name << ": after the ticks";
         }
     }
 }
@@ -226,21 +226,21 @@ TEST_F(Notifier, AnswersBeforeAndAfterTheFirstTick)
 TEST_F(Notifier, FirstTickUnderAnOpenPromptDecidesWhatNoWrites)
 {
     PowerRecorder recorder;
-    write_bytes(SETTING_FILE_PATH, "Setting=2hr");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=2hr");
     std::wstring shown;
     DialogAnswerer answerer(PROMPT_CAPTION, [&](HWND box) {
         shown = control_text(box, MESSAGE_TEXT_ID);
         // The box's own loop dispatches the clearing tick; wait for its write before
         // answering (the click is handled on the window's thread, after the tick). The
         // file's size is read without opening it, which could keep the tick from writing.
-        for (int i = 0; i < 1000 && file_size(SETTING_FILE_PATH) != sizeof("Setting=") - 1; ++i)
+        for (int i = 0; i < 1000 && file_size(SETTING_FILE_PATH_A) != sizeof("Setting=") - 1; ++i)
             Sleep(10);
         click(box, IDNO);
     });
     start_notifier_timers(window);
     press(window, WM_LBUTTONDOWN);
     EXPECT_EQ(std::wstring::npos, shown.find(L"[No]"));
-    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH_A));
 }
 
 std::vector<HWND> open_prompts() { return dialogs_of_this_process(PROMPT_CAPTION); }
@@ -248,7 +248,7 @@ std::vector<HWND> open_prompts() { return dialogs_of_this_process(PROMPT_CAPTION
 TEST_F(Notifier, PressWhileAPromptIsOpenOpensASecondOne)
 {
     PowerRecorder recorder;
-    write_bytes(SETTING_FILE_PATH, "Setting=1hr");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=1hr");
     size_t most_open = 0;
     std::thread person([&] {
         for (int i = 0; i < 500 && open_prompts().empty(); ++i)
@@ -266,7 +266,7 @@ TEST_F(Notifier, PressWhileAPromptIsOpenOpensASecondOne)
     EXPECT_EQ(2u, most_open);
     EXPECT_TRUE(open_prompts().empty());
     EXPECT_TRUE(recorder.requests().empty());
-    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH_A));
 }
 
 TEST_F(Notifier, CloseOnlyHidesTheRehideTickPostsItOnOddTicksAndTheSessionsEndEndsIt)

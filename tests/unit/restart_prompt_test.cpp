@@ -106,7 +106,7 @@ TEST_F(RestartPrompt, AnswersOnTheBoxDecideFileAndRestart)
         remove_setting_folder();
         if (a.folder) {
             make_setting_folder();
-            write_bytes(SETTING_FILE_PATH, "Setting=4hr\r\n");
+            write_bytes(SETTING_FILE_PATH_A, "Setting=4hr\r\n");
         }
         PowerRecorder recorder;
         DWORD no_duration = a.no_duration;
@@ -135,7 +135,7 @@ TEST_F(RestartPrompt, AnswersOnTheBoxDecideFileAndRestart)
         yes_default = yes_default && enter == IDYES;
         EXPECT_EQ(a.choice, choice) << a.name;
         EXPECT_EQ(a.status, status) << a.name;
-        EXPECT_EQ(a.file, read_bytes(SETTING_FILE_PATH)) << a.name;
+        EXPECT_EQ(a.file, read_bytes(SETTING_FILE_PATH_A)) << a.name;
         auto requests = recorder.requests();
         ASSERT_EQ(a.restarted ? 1u : 0u, requests.size()) << a.name;
         if (a.restarted) {
@@ -158,19 +158,19 @@ TEST_F(RestartPrompt, RefusedRestartKeepsTheWrittenSetting)
     EXPECT_EQ(RestartChoice::No, run_restart_prompt(nullptr, &no_duration, &status));
     EXPECT_EQ(0, status);
     EXPECT_EQ(1u, recorder.requests().size());
-    EXPECT_EQ("Setting=2hr", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=2hr", read_bytes(SETTING_FILE_PATH_A));
 }
 
 TEST_F(RestartPrompt, BoxThatCannotBeShownCountsAsCancel)
 {
     PowerRecorder recorder;
-    write_bytes(SETTING_FILE_PATH, "Setting=1hr");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=1hr");
     DWORD no_duration = 3600000;
     HWND destroyed = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     DestroyWindow(destroyed);
     EXPECT_EQ(RestartChoice::Cancel, run_restart_prompt(destroyed, &no_duration));
     EXPECT_TRUE(recorder.requests().empty());
-    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=1hr", read_bytes(SETTING_FILE_PATH_A));
 }
 
 } // namespace

@@ -101,7 +101,7 @@ BOOL WINAPI stopped_admits_the_handler(SERVICE_STATUS_HANDLE handle, LPSERVICE_S
     record_status(handle, s);
     if (s->dwCurrentState == SERVICE_STOPPED && !probing.exchange(true)) {
         handler_during_stopped = std::thread([] {
-            repeat_service_status(NO_ERROR, 0);
+            report_service_status(STANDING_STATE, NO_ERROR, 0);
             std::lock_guard<std::mutex> hold(lock);
             repeated = true;
             changed.notify_all();
@@ -154,7 +154,7 @@ TEST_F(ServiceHost, StartThenStopGivesTheFiveReports)
     PowerRecorder recorder;
     std::thread service(ServiceMain, 0, nullptr);
     ASSERT_TRUE(wait_until([] { return has_state(SERVICE_RUNNING); }));
-    EXPECT_EQ(SERVICE_NAME, registered_name);
+    EXPECT_EQ(SERVICE_NAME_W, registered_name);
     ASSERT_EQ(service_control_handler, registered_handler);
 
     // Controls other than stop change nothing and report nothing.
@@ -194,7 +194,7 @@ TEST_F(ServiceHost, AReportWhileStoppedIsTakenGoesThroughAndRepeatsIt)
 TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
 {
     PowerRecorder recorder;
-    write_bytes(SETTING_FILE_PATH, "Setting=5mins");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=5mins");
     std::thread service(ServiceMain, 0, nullptr);
     ASSERT_TRUE(wait_until([] { return sleeping; }));
 
@@ -217,13 +217,13 @@ TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
     ASSERT_EQ(1u, recorder.requests().size());
     EXPECT_EQ("InitiateShutdownW", recorder.requests()[0].call) << "the service's own request";
     EXPECT_EQ(SERVICE_POWER_OFF_FLAGS, recorder.requests()[0].flags);
-    EXPECT_EQ("Setting=", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=", read_bytes(SETTING_FILE_PATH_A));
 }
 
 TEST_F(ServiceHost, FailedEventCreationStopsWithItsErrorAndReadsNothing)
 {
     PowerRecorder recorder;
-    write_bytes(SETTING_FILE_PATH, "Setting=5mins");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=5mins");
     service_api.create_event = failing_create_event;
     ServiceMain(0, nullptr);
     auto got = recorded();
@@ -231,12 +231,12 @@ TEST_F(ServiceHost, FailedEventCreationStopsWithItsErrorAndReadsNothing)
     EXPECT_EQ(START_PENDING, got[0]);
     EXPECT_EQ((Report{SERVICE_STOPPED, SERVICE_ACCEPT_STOP, ERROR_NOT_ENOUGH_MEMORY, 0, 0}), got[1]);
     EXPECT_FALSE(sleeping);
-    EXPECT_EQ("Setting=5mins", read_bytes(SETTING_FILE_PATH));
+    EXPECT_EQ("Setting=5mins", read_bytes(SETTING_FILE_PATH_A));
 }
 
 TEST_F(ServiceHost, FailedRegistrationReportsNothingAndReadsNothing)
 {
-    write_bytes(SETTING_FILE_PATH, "Setting=5mins");
+    write_bytes(SETTING_FILE_PATH_A, "Setting=5mins");
     service_api.register_handler = failing_register;
     ServiceMain(0, nullptr);
     EXPECT_TRUE(recorded().empty());

@@ -9,7 +9,7 @@
 
 namespace {
 
-const std::string SETTING = SETTING_FILE_PATH;
+const std::string SETTING = SETTING_FILE_PATH_A;
 
 class SettingFile : public ::testing::Test {
 protected:
@@ -24,7 +24,7 @@ protected:
     static DWORD pending_duration()
     {
         char line[LINE_BUFFER_SIZE] = "";
-        if (!read_setting_line(SETTING_FILE_PATH, line))
+        if (!read_setting_line(SETTING_FILE_PATH_A, line))
             return 0;
         const char* token = setting_token(line);
         DWORD duration = 0;
@@ -36,7 +36,7 @@ protected:
     static std::string last_line()
     {
         char line[LINE_BUFFER_SIZE] = "";
-        EXPECT_TRUE(read_setting_line(SETTING_FILE_PATH, line));
+        EXPECT_TRUE(read_setting_line(SETTING_FILE_PATH_A, line));
         return line;
     }
 };
@@ -83,14 +83,14 @@ TEST_F(SettingFile, ContentGivesDurationByTheRules)
 TEST_F(SettingFile, MissingFileOrFolderIsNotOpenedAndLeavesBufferAlone)
 {
     char line[LINE_BUFFER_SIZE] = "";
-    EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH, line));
+    EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH_A, line));
     EXPECT_STREQ("", line);
 
     remove_setting_folder();
-    EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH, line));
+    EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH_A, line));
     EXPECT_STREQ("", line);
     EXPECT_EQ(WRITE_FAILED, write_setting("1hr"));
-    EXPECT_FALSE(file_exists(SETTING_FOLDER)) << "writing must not create the folder";
+    EXPECT_FALSE(file_exists(SETTING_FOLDER_PATH_A)) << "writing must not create the folder";
 }
 
 TEST_F(SettingFile, LongLinesAndLargeFilesLeaveOnlyTheirLastPiece)
@@ -146,10 +146,10 @@ TEST_F(SettingFile, WritingReplacesTheWholeFileWithoutTerminator)
 {
     write_bytes(SETTING, std::string(3000, 'z') + "\nSetting=4hr\n");
     // Marks that would refuse the rewrite go first.
-    SetFileAttributesA(SETTING_FILE_PATH, REWRITE_REFUSING_MARKS);
+    SetFileAttributesA(SETTING_FILE_PATH_A, REWRITE_REFUSING_MARKS);
     EXPECT_EQ(WRITE_OK, write_setting("2hr"));
     EXPECT_EQ("Setting=2hr", read_bytes(SETTING));
-    EXPECT_EQ(0u, GetFileAttributesA(SETTING_FILE_PATH) & REWRITE_REFUSING_MARKS);
+    EXPECT_EQ(0u, GetFileAttributesA(SETTING_FILE_PATH_A) & REWRITE_REFUSING_MARKS);
 
     EXPECT_EQ(WRITE_OK, write_setting(""));
     EXPECT_EQ("Setting=", read_bytes(SETTING));
@@ -165,7 +165,7 @@ TEST_F(SettingFile, FileHeldByAnotherProgramFailsToOpen)
     {
         FileHolder exclusive(SETTING, false);
         char line[LINE_BUFFER_SIZE] = "";
-        EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH, line));
+        EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH_A, line));
         EXPECT_STREQ("", line);
         EXPECT_EQ(WRITE_FAILED, write_setting(""));
     }
@@ -185,21 +185,21 @@ TEST_F(SettingFile, FileHeldByAnotherProgramFailsToOpen)
 TEST_F(SettingFile, OnlyAPlainFileInATrustedFolderIsWritten)
 {
     const std::string OTHER = "C:\\NuvexKV-other.txt";
-    ASSERT_TRUE(CreateDirectoryA(SETTING_FILE_PATH, nullptr));
+    ASSERT_TRUE(CreateDirectoryA(SETTING_FILE_PATH_A, nullptr));
     char line[LINE_BUFFER_SIZE] = "";
-    EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH, line));
+    EXPECT_FALSE(read_setting_line(SETTING_FILE_PATH_A, line));
     EXPECT_EQ(WRITE_FAILED, write_setting("1hr")) << "a folder in its place";
-    RemoveDirectoryA(SETTING_FILE_PATH);
+    RemoveDirectoryA(SETTING_FILE_PATH_A);
 
     write_bytes(OTHER, "another user's file");
-    ASSERT_TRUE(CreateHardLinkA(SETTING_FILE_PATH, OTHER.c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkA(SETTING_FILE_PATH_A, OTHER.c_str(), nullptr));
     EXPECT_EQ(WRITE_FAILED, write_setting("1hr")) << "a second name";
     EXPECT_EQ("another user's file", read_bytes(OTHER));
-    DeleteFileA(SETTING_FILE_PATH);
+    DeleteFileA(SETTING_FILE_PATH_A);
     DeleteFileA(OTHER.c_str());
 
     write_bytes(SETTING, "Setting=2hr");
-    open_to_everyone(SETTING_FOLDER);
+    open_to_everyone(SETTING_FOLDER_PATH_A);
     EXPECT_EQ(WRITE_FAILED, write_setting("")) << "a folder every user may change";
     EXPECT_EQ("Setting=2hr", read_bytes(SETTING));
 }

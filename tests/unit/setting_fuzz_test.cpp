@@ -98,14 +98,14 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
                     TOKENS[generate.below(5)] + generate.noise(1 + generate.below(50), false);
             break;
         }
-        write_bytes(SETTING_FILE_PATH, bytes);
+        write_bytes(SETTING_FILE_PATH_A, bytes);
 
         Guarded guarded;
         memset(guarded.after, 0xa5, sizeof(guarded.after));
         guarded.line[0] = '\0';
         memset(guarded.line + 1, 0x77, sizeof(guarded.line) - 1);
 
-        ASSERT_TRUE(read_setting_line(SETTING_FILE_PATH, guarded.line)) << "file " << i;
+        ASSERT_TRUE(read_setting_line(SETTING_FILE_PATH_A, guarded.line)) << "file " << i;
         ++tried;
         for (unsigned char c : guarded.after)
             ASSERT_EQ(0xa5, c) << "written after the buffer, file " << i;

@@ -56,7 +56,8 @@ TEST(TrustedFolder, TheRuleOverOwnersAccessListsLinksAndVolumes)
         {"a link its handle follows", own, LINK, FOLDER, ACLS, true, Trust::link_followed},
         {"a folder turned link before it was held", own, FOLDER, LINK, ACLS, true, Trust::link_followed},
         {"a file", own, FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE, ACLS, true, Trust::not_a_folder},
-        {"a volume without access lists", own, FOLDER, FOLDER, 0, true, Trust::no_access_lists},
+        {"a file on a volume without access lists", own, FILE_ATTRIBUTE_ARCHIVE, FILE_ATTRIBUTE_ARCHIVE, 0, true,
+         Trust::no_access_lists},
         {"a system file there is a link or a hard link", own, FOLDER, FOLDER, ACLS, false, Trust::odd_file},
         {"nothing there", own, NONE, NONE, ACLS, true, Trust::missing},
     };
@@ -78,12 +79,12 @@ TEST(TrustedFolder, TheRuleOverOwnersAccessListsLinksAndVolumes)
 
 TEST(TrustedFolder, AFailureToLookIsNoVerdictNorAWaitAndALongNameIsNotCut)
 {
-    Trust trust = Trust::missing;
+    FolderFound found{};
+    EXPECT_EQ(INVALID_HANDLE_VALUE, open_folder(L"C:\\Nuvex<KV", &found));
+    EXPECT_EQ(static_cast<int>(Trust::unseen), static_cast<int>(found.trust)) << "not missing";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), found.error);
     DWORD error = ERROR_SUCCESS;
-    EXPECT_EQ(INVALID_HANDLE_VALUE, open_folder(L"C:\\Nuvex<KV", &trust, &error));
-    EXPECT_EQ(static_cast<int>(Trust::unseen), static_cast<int>(trust)) << "not missing";
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), error);
-    std::wstring longer = std::wstring(SETTING_FOLDER_PATH) + L"\\" + std::wstring(MAX_PATH, L'x');
+    std::wstring longer = std::wstring(SETTING_FOLDER_PATH_W) + L"\\" + std::wstring(MAX_PATH, L'x');
     EXPECT_EQ(INVALID_HANDLE_VALUE, open_unfollowed(nullptr, longer.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_ALL,
                                                     FILE_OPEN, 0, nullptr, &error));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), error);
@@ -100,17 +101,20 @@ TEST(SetupFolder, TrustDecidesKeepSetAsideCreateOrRefuse)
         Trust trust;
         FolderStep step;
         const wchar_t* what;
+        bool carry; // from a folder set aside, never from a link or a file
     } cases[] = {
-        {Trust::missing, S::create, nullptr},      {Trust::trusted, S::keep, nullptr},
-        {Trust::link, S::move_aside, L"link"},     {Trust::not_a_folder, S::move_aside, L"file"},
-        {Trust::foreign_owner, S::move_aside, L"folder"}, {Trust::open_to_others, S::move_aside, L"folder"},
-        {Trust::odd_file, S::mend, nullptr}, {Trust::unseen, S::refuse, nullptr},
-        {Trust::link_followed, S::refuse, nullptr}, {Trust::no_access_lists, S::refuse, nullptr},
+        {Trust::missing, S::create, nullptr, false},      {Trust::trusted, S::keep, nullptr, false},
+        {Trust::link, S::move_aside, L"link", false},     {Trust::not_a_folder, S::move_aside, L"file", false},
+        {Trust::foreign_owner, S::move_aside, L"folder", true}, {Trust::open_to_others, S::move_aside, L"folder", true},
+        {Trust::odd_file, S::mend, nullptr, false}, {Trust::unseen, S::refuse, nullptr, false},
+        {Trust::link_followed, S::refuse, nullptr, false}, {Trust::no_access_lists, S::refuse, nullptr, false},
     };
     for (const auto& c : cases) {
         FolderDecision decision = decide_folder(c.trust);
         EXPECT_EQ(static_cast<int>(c.step), static_cast<int>(decision.step)) << static_cast<int>(c.trust);
         EXPECT_STREQ(c.what, decision.what) << static_cast<int>(c.trust);
+        EXPECT_EQ(c.carry, decision.carry) << static_cast<int>(c.trust);
+        EXPECT_EQ(c.trust == Trust::unseen, decision.with_error) << static_cast<int>(c.trust);
     }
 }
 
@@ -219,8 +223,8 @@ bool logged(const wchar_t* text)
     return lines.find(text) != std::wstring::npos;
 }
 
-const std::string CONFIG = std::string(SETTING_FOLDER) + "\\" + KV_LAUNCHER_CONFIG_NAME;
-const std::string SETTING = SETTING_FILE_PATH;
+const std::string CONFIG = std::string(SETTING_FOLDER_PATH_A) + "\\" + LAUNCHER_CONFIG_NAME_A;
+const std::string SETTING = SETTING_FILE_PATH_A;
 
 // The folders the step set aside: their names, each ending in "|".
 std::string set_aside(bool remove)
@@ -296,13 +300,13 @@ TEST_F(SetupStep, AFolderUsersMayChangeIsSetAsideCarryingOnlyPlainFiles)
     for (const AsideCase& c : cases) {
         SetUp();
         c.plant();
-        open_to_everyone(SETTING_FOLDER);
+        open_to_everyone(SETTING_FOLDER_PATH_A);
         EXPECT_TRUE(secure_setting_folder(0, L"")) << c.name << "\n" << lines;
         EXPECT_TRUE(logged(L"c:\\NuvexKV, a folder, set aside as c:\\NuvexKV.folder-")) << c.name << "\n" << lines;
         EXPECT_TRUE(logged(c.said)) << c.name << "\n" << lines;
         EXPECT_EQ(c.setting, read_bytes(SETTING)) << c.name;
         EXPECT_EQ(c.config, read_bytes(CONFIG)) << c.name;
-        HANDLE made = open_trusted_folder(SETTING_FOLDER_PATH);
+        HANDLE made = open_trusted_folder(SETTING_FOLDER_PATH_W);
         EXPECT_NE(INVALID_HANDLE_VALUE, made) << c.name << ": the new folder is one to trust";
         CloseHandle(made);
         EXPECT_EQ(48u, set_aside(false).size()) << c.name << ": NuvexKV.folder-YYYYMMDD-HHMMSS-<16 digits>|";
@@ -326,10 +330,9 @@ TEST_F(SetupStep, AnOddFileInATrustedFolderIsMendedInPlaceAndTheFolderKept)
     EXPECT_EQ("another user's file", read_bytes(OTHER));
     EXPECT_EQ("", read_bytes(SETTING)) << "made afresh";
     EXPECT_EQ("Setting=2hr", read_bytes(CONFIG));
-    Trust trust = Trust::missing;
-    DWORD error = ERROR_SUCCESS;
-    HANDLE made = open_folder(SETTING_FOLDER_PATH, &trust, &error);
-    EXPECT_EQ(static_cast<int>(Trust::trusted), static_cast<int>(trust)) << "its files plain again";
+    FolderFound found{};
+    HANDLE made = open_folder(SETTING_FOLDER_PATH_W, &found);
+    EXPECT_EQ(static_cast<int>(Trust::trusted), static_cast<int>(found.trust)) << "its files plain again";
     CloseHandle(made);
     DeleteFileA(OTHER.c_str());
 }
@@ -337,7 +340,7 @@ TEST_F(SetupStep, AnOddFileInATrustedFolderIsMendedInPlaceAndTheFolderKept)
 TEST_F(SetupStep, AFolderThatCannotBeHeldFailsTheStepSayingWhy)
 {
     write_bytes(SETTING, "Setting=2hr");
-    FileHolder holder(SETTING_FOLDER, false);
+    FileHolder holder(SETTING_FOLDER_PATH_A, false);
     EXPECT_FALSE(secure_setting_folder(0, L""));
     EXPECT_TRUE(logged(L"c:\\NuvexKV could not be looked at, nothing was changed: ")) << lines;
     EXPECT_TRUE(logged(L"(Windows error 32).")) << lines;
@@ -350,30 +353,30 @@ TEST_F(SetupStep, RemovalClearsInAnUpgradeAndElseDeletesOnlyInATrustedFolder)
 {
     write_bytes(SETTING, "Setting=2hr");
     SetFileAttributesA(SETTING.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    release_setting_folder(0, true);
+    clear_setting_folder(0);
     EXPECT_EQ("Setting=", read_bytes(SETTING)) << "an upgrade leaves nothing pending, and the file";
     EXPECT_EQ(0u, GetFileAttributesA(SETTING.c_str()) & REWRITE_REFUSING_MARKS);
     // Deleted before an upgrade, the file is not made by the old version's removal, where
     // it would take the folder's rights (users may only read), but by the new version's
     // step, with its own.
     DeleteFileA(SETTING.c_str());
-    release_setting_folder(0, true);
+    clear_setting_folder(0);
     EXPECT_FALSE(file_exists(SETTING));
     EXPECT_TRUE(secure_setting_folder(0, L""));
     EXPECT_TRUE(logged(L"c:\\NuvexKV\\shutdownafter.nkv made, 0 bytes.")) << lines;
 
     write_bytes(CONFIG, "Setting=2hr");
-    release_setting_folder(0, false);
+    release_setting_folder(0);
     EXPECT_FALSE(file_exists(SETTING));
     EXPECT_TRUE(logged(L"c:\\NuvexKV stays, with what else it holds.")) << lines;
     DeleteFileA(CONFIG.c_str());
-    release_setting_folder(0, false);
-    EXPECT_FALSE(file_exists(SETTING_FOLDER)) << lines;
+    release_setting_folder(0);
+    EXPECT_FALSE(file_exists(SETTING_FOLDER_PATH_A)) << lines;
 
     make_setting_folder();
     write_bytes(SETTING, "Setting=2hr");
-    open_to_everyone(SETTING_FOLDER);
-    release_setting_folder(0, false);
+    open_to_everyone(SETTING_FOLDER_PATH_A);
+    release_setting_folder(0);
     EXPECT_EQ("Setting=2hr", read_bytes(SETTING)) << "nothing is touched in a folder users may change";
 }
 

@@ -9,12 +9,12 @@
 
 void make_setting_folder()
 {
-    CreateDirectoryA(SETTING_FOLDER, nullptr);
+    CreateDirectoryA(SETTING_FOLDER_PATH_A, nullptr);
 }
 
 void remove_setting_folder()
 {
-    remove_folder(SETTING_FOLDER);
+    remove_folder(SETTING_FOLDER_PATH_A);
 }
 
 void remove_folder(const std::string& path)

@@ -1,9 +1,9 @@
 // Real files under C:\NuvexKV of the test's Wine prefix, written and read byte for byte.
 #pragma once
 
-#include <string>
+#include "system_names.h"
 
-constexpr char SETTING_FOLDER[] = "C:\\NuvexKV";
+#include <string>
 
 void make_setting_folder();
 void remove_setting_folder(); // with everything in it
