@@ -10,13 +10,14 @@
 
 namespace {
 
-// Set at most once, before the prompt is shown.
+// Set by the reading of the configuration, before the prompt is shown.
 DWORD no_duration = ONE_HOUR;
 
 } // namespace
 
 void load_launcher_config()
 {
+    no_duration = ONE_HOUR;
     char line[LINE_BUFFER_SIZE] = "";
     if (!read_setting_line(LAUNCHER_CONFIG_NAME_A, line))
         return;

@@ -116,6 +116,11 @@ void register_notifier_class(HINSTANCE instance)
 
 HWND create_notifier_window(HINSTANCE instance)
 {
+    // The notifier starts afresh with its window: nothing cleared or answered yet, the
+    // re-hide rhythm at its beginning.
+    no_duration = 0;
+    setting_cleared = false;
+    rehide_phase = 0;
     // A full-width bar along the bottom of the primary screen, above other windows; it
     // stays hidden.
     const ShellState& shell = shell_state();

@@ -1,4 +1,7 @@
 #include "dialog_answerer.h"
+#include "window_shell.h"
+
+#include <gtest/gtest.h>
 
 std::vector<HWND> windows_of_this_process(const wchar_t* class_name, const wchar_t* title)
 {
@@ -11,6 +14,16 @@ std::vector<HWND> windows_of_this_process(const wchar_t* class_name, const wchar
             windows.push_back(window);
     }
     return windows;
+}
+
+void end_shell_class()
+{
+    const ShellState& shell = shell_state();
+    for (HWND window : windows_of_this_process(shell.class_name, nullptr))
+        DestroyWindow(window);
+    for (MSG left; PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE);) {
+    }
+    EXPECT_TRUE(UnregisterClassW(shell.class_name, shell.instance) || GetLastError() == ERROR_CLASS_DOES_NOT_EXIST);
 }
 
 std::vector<HWND> dialogs_of_this_process(const wchar_t* caption)

@@ -32,6 +32,10 @@ private:
 // ending, say) never counts.
 std::vector<HWND> windows_of_this_process(const wchar_t* class_name, const wchar_t* title);
 
+// Ends the shell's class a case registered, with this process's windows of it and the quits
+// they left: the next case registers its own (a second registration is ignored).
+void end_shell_class();
+
 // The visible dialogs with this caption that belong to this process.
 std::vector<HWND> dialogs_of_this_process(const wchar_t* caption);
 

@@ -42,7 +42,11 @@ protected:
         make_setting_folder();
         register_main_window_class(GetModuleHandleW(nullptr), shell_window_proc, IDI_APP);
     }
-    void TearDown() override { remove_setting_folder(); }
+    void TearDown() override
+    {
+        end_shell_class();
+        remove_setting_folder();
+    }
 };
 
 TEST_F(Launcher, CancelEndsTheProgramWithZeroAndWritesNothing)
@@ -91,14 +95,8 @@ TEST_F(Launcher, NoWithoutFolderShowsNothingMoreAndWaits)
 
 TEST_F(Launcher, NoWindowMeansNoPrompt)
 {
-    // Without a registered class the window cannot be created: the class goes, with any
-    // windows of it and their quits.
-    for (HWND window : windows_of_this_process(L"KVBUTTON", L"KVButton"))
-        DestroyWindow(window);
-    while (quit_posted()) {
-    }
-    UnregisterClassW(L"KVBUTTON", GetModuleHandleW(nullptr));
-
+    // Without a registered class the window cannot be created.
+    end_shell_class();
     PowerRecorder recorder;
     DialogAnswerer answerer(PROMPT_CAPTION, [](HWND box) { click(box, IDYES); });
     EXPECT_FALSE(start_launcher(GetModuleHandleW(nullptr)));
@@ -113,8 +111,7 @@ TEST_F(Launcher, ConfigurationChoosesTheNoDurationOnceBeforeThePrompt)
     // Read from the current directory, by bare name.
     CreateDirectoryA(CONFIG_FOLDER, nullptr);
     SetCurrentDirectoryA(CONFIG_FOLDER);
-    EXPECT_EQ(3600000u, launcher_no_duration());
-    // In this order: only a recognised token changes the No-duration.
+    // Only a recognised token changes the No-duration from one hour.
     const std::pair<const char*, DWORD> configs[] = {
         {nullptr, 3600000}, {"Setting=5mins", 3600000}, {"Setting=2hr\n", 3600000},
         {"Setting=4hr\nSetting=30mins", 1800000}};

@@ -1,7 +1,6 @@
 // The tray notifier's window fed real messages and real timer ticks: the clearing of a
-// pending setting, the prompt from the icon, the re-hide rhythm and the way out. The
-// notifier's state lives for the whole process, so ctest runs each test in a process of
-// its own.
+// pending setting, the prompt from the icon, the re-hide rhythm and the way out. Each case
+// has a window of its own, from which the notifier starts afresh.
 #include "dialog_answerer.h"
 #include "notifier.h"
 #include "power_recorder.h"
@@ -56,8 +55,7 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(window))
-            DestroyWindow(window);
+        end_shell_class();
         remove_setting_folder();
     }
     HWND window = nullptr;

@@ -40,31 +40,19 @@ const Program PROGRAMS[] = {
      L"Trevane Notify, Version 1.0", IDI_APP_SMALL},
 };
 
-// Build folders relative to this test's own folder (build/<arch>/tests). The 32-bit
-// programs are the deliverable; loaded as data they open in this 64-bit process too.
-struct Build {
-    const char* name;
-    const wchar_t* folder;
-};
-
-const Build BUILDS[] = {
-    {"OwnBuild", L"..\\"},
-    {"Win32", L"..\\..\\win32\\"},
-};
-
-// Test cases show which program of which build they read.
-void PrintTo(const Build& build, std::ostream* out) { *out << build.name; }
+// Test cases show which program they read.
 void PrintTo(const Program& program, std::ostream* out) { *out << program.name; }
 
 using Bytes = std::vector<unsigned char>;
 
 // ---- the program file, loaded as data -------------------------------------------------
 
-std::wstring path_in(const Build& build, const wchar_t* file)
+// A file of this test's own build (from its folder, build/<arch>/tests), never the other's.
+std::wstring path_in(const wchar_t* file)
 {
     wchar_t own[MAX_PATH];
     std::wstring path(own, GetModuleFileNameW(nullptr, own, MAX_PATH));
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + build.folder + file;
+    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"..\\" + file;
     wchar_t full[MAX_PATH];
     return std::wstring(full, GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr));
 }
@@ -453,7 +441,7 @@ bool has_attribute(const std::string& element, const std::string& name, const st
     return false;
 }
 
-// ---- the checks, for every program of every build -------------------------------------
+// ---- the checks, for every program -----------------------------------------------------
 
 constexpr WORD STRING_BLOCK = IDS_WINDOW_TITLE / 16 + 1;
 static_assert(IDS_WINDOW_CLASS / 16 + 1 == STRING_BLOCK, "both strings share one block");
@@ -463,18 +451,17 @@ constexpr WORD STATIC_CLASS = 0x0082, BUTTON_CLASS = 0x0080;
 constexpr DWORD NO_ID = 0xFFFFFFFF; // -1 in the DWORD id of an extended template
 constexpr WORD ICON_SIZES[] = {16, 32, 48, 64, 128, 256};
 
-class Resources : public ::testing::TestWithParam<std::tuple<Build, Program>> {
+class Resources : public ::testing::TestWithParam<Program> {
 protected:
     void SetUp() override
     {
-        path_ = path_in(build(), program().file);
+        path_ = path_in(program().file);
         file_.emplace(path_);
         ASSERT_TRUE(file_->loaded()) << "cannot load " << ::testing::PrintToString(path_)
                                      << " as data (error " << GetLastError() << ")";
     }
 
-    const Build& build() const { return std::get<0>(GetParam()); }
-    const Program& program() const { return std::get<1>(GetParam()); }
+    const Program& program() const { return GetParam(); }
 
     Bytes english(LPCWSTR type, WORD id)
     {
@@ -651,9 +638,12 @@ void expect_invoker_manifest(const ProgramFile& file)
     EXPECT_EQ(0, std::count(types.begin(), types.end(), version_type));
 }
 
-// An older Windows than Vista refuses the file: its header asks for 6.0 (the versions stand
+// Built for the machine this test is built for, as its own build's files are; and an older
+// Windows than Vista refuses it: its header asks for 6.0 (the machine and the versions stand
 // at the same place in the 32- and 64-bit headers).
-bool asks_for_windows_6(const std::wstring& path)
+constexpr WORD OWN_MACHINE =
+    sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+bool own_build_for_windows_6(const std::wstring& path)
 {
     IMAGE_DOS_HEADER dos = {};
     IMAGE_NT_HEADERS32 nt = {};
@@ -663,37 +653,30 @@ bool asks_for_windows_6(const std::wstring& path)
     bool read = fread(&dos, sizeof dos, 1, file) == 1 && fseek(file, dos.e_lfanew, SEEK_SET) == 0 &&
                 fread(&nt, sizeof nt, 1, file) == 1;
     fclose(file);
-    return read && nt.OptionalHeader.MajorOperatingSystemVersion == 6 &&
+    return read && nt.FileHeader.Machine == OWN_MACHINE &&
+           nt.OptionalHeader.MajorOperatingSystemVersion == 6 &&
            nt.OptionalHeader.MajorSubsystemVersion == 6;
 }
 
 TEST_P(Resources, ManifestRunsAsInvokerForVistaTo11AndThereIsNoVersion)
 {
     expect_invoker_manifest(*file_);
-    EXPECT_TRUE(asks_for_windows_6(path_));
+    EXPECT_TRUE(own_build_for_windows_6(path_));
 }
 
 // The service carries the same manifest; it and the package's setup DLL ask for 6.0 too.
 TEST(Headers, TheServiceAndTheSetupDllAskForWindows6)
 {
-    for (const Build& build : BUILDS) {
-        const std::wstring service = path_in(build, L"service\\kelvaro.exe");
-        ProgramFile file(service);
-        ASSERT_TRUE(file.loaded()) << build.name;
-        expect_invoker_manifest(file);
-        EXPECT_TRUE(asks_for_windows_6(service)) << build.name;
-        EXPECT_TRUE(asks_for_windows_6(path_in(build, L"setup\\kvsetup.dll"))) << build.name;
-    }
+    const std::wstring service = path_in(L"service\\kelvaro.exe");
+    ProgramFile file(service);
+    ASSERT_TRUE(file.loaded());
+    expect_invoker_manifest(file);
+    EXPECT_TRUE(own_build_for_windows_6(service));
+    EXPECT_TRUE(own_build_for_windows_6(path_in(L"setup\\kvsetup.dll")));
 }
 
-std::string case_name(const ::testing::TestParamInfo<Resources::ParamType>& info)
-{
-    return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
-}
+std::string case_name(const ::testing::TestParamInfo<Program>& info) { return info.param.name; }
 
-INSTANTIATE_TEST_SUITE_P(Programs, Resources,
-                         ::testing::Combine(::testing::ValuesIn(BUILDS),
-                                            ::testing::ValuesIn(PROGRAMS)),
-                         case_name);
+INSTANTIATE_TEST_SUITE_P(Programs, Resources, ::testing::ValuesIn(PROGRAMS), case_name);
 
 } // namespace

@@ -1,6 +1,6 @@
 // The service's status reports, exactly as the service control manager receives them.
-// The checkpoint counter lives for the whole process, so every test here runs in a process
-// of its own (ctest starts each one separately).
+// The checkpoint counter lives for the whole process: each case counts its checkpoints from
+// where it found the counter, so that the cases may share a process in any order.
 #include "deferred_power_off.h"
 #include "power_recorder.h"
 #include "service_host.h"
@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -42,6 +43,7 @@ std::vector<Report> reports;
 std::wstring registered_name;
 LPHANDLER_FUNCTION registered_handler = nullptr;
 bool sleeping = false, wake = false;
+DWORD process_checkpoint = 0, case_start = 0; // the process's last; where the case found it
 
 SERVICE_STATUS_HANDLE WINAPI fake_register(LPCWSTR name, LPHANDLER_FUNCTION handler)
 {
@@ -61,8 +63,10 @@ BOOL WINAPI record_status(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS s)
     EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), s->dwServiceType);
     EXPECT_EQ(0u, s->dwServiceSpecificExitCode);
     std::lock_guard<std::mutex> hold(lock);
+    // The counter runs on through the process from 1; a case counts from where it found it.
+    EXPECT_TRUE(s->dwCheckPoint == 0 || s->dwCheckPoint == ++process_checkpoint) << s->dwCheckPoint;
     reports.push_back({s->dwCurrentState, s->dwControlsAccepted, s->dwWin32ExitCode,
-                       s->dwCheckPoint, s->dwWaitHint});
+                       s->dwCheckPoint == 0 ? 0 : s->dwCheckPoint - case_start, s->dwWaitHint});
     changed.notify_all();
     return TRUE;
 }
@@ -87,6 +91,16 @@ bool wait_until(const std::function<bool()>& condition)
     std::unique_lock<std::mutex> hold(lock);
     return changed.wait_for(hold, std::chrono::seconds(10), condition);
 }
+
+// ServiceMain on a thread of its own. A case waits for its end 10 s at most: one that does
+// not end fails with a message instead of hanging until ctest's limit, its thread left behind.
+struct Service {
+    std::packaged_task<void()> main{[] { ServiceMain(0, nullptr); }};
+    std::future<void> returned = main.get_future();
+    std::thread thread{std::move(main)};
+    bool ended(int seconds = 10) { return returned.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready; }
+    ~Service() { ended(0) ? thread.join() : thread.detach(); }
+};
 
 // Wine's SetServiceStatus ends a stopped report by taking the lock under which its
 // dispatcher runs the handler: a handler still reporting then must not have to wait for
@@ -138,8 +152,12 @@ protected:
     {
         remove_setting_folder();
         make_setting_folder();
+        reports.clear();
+        sleeping = wake = probing = repeated = false;
+        case_start = process_checkpoint;
         service_api.register_handler = fake_register;
         service_api.set_status = record_status;
+        service_api.create_event = CreateEventW;
         deferred_sleep = held_sleep;
     }
     void TearDown() override { remove_setting_folder(); }
@@ -152,7 +170,7 @@ protected:
 TEST_F(ServiceHost, StartThenStopGivesTheFiveReports)
 {
     PowerRecorder recorder;
-    std::thread service(ServiceMain, 0, nullptr);
+    Service service;
     ASSERT_TRUE(wait_until([] { return has_state(SERVICE_RUNNING); }));
     EXPECT_EQ(SERVICE_NAME_W, registered_name);
     ASSERT_EQ(service_control_handler, registered_handler);
@@ -165,7 +183,7 @@ TEST_F(ServiceHost, StartThenStopGivesTheFiveReports)
     EXPECT_EQ(2u, recorded().size());
 
     registered_handler(SERVICE_CONTROL_STOP);
-    service.join();
+    ASSERT_TRUE(service.ended()) << "the service did not end after its stop";
     auto got = recorded();
     ASSERT_EQ(5u, got.size());
     EXPECT_EQ(START_PENDING, got[0]);
@@ -181,10 +199,10 @@ TEST_F(ServiceHost, StartThenStopGivesTheFiveReports)
 TEST_F(ServiceHost, AReportWhileStoppedIsTakenGoesThroughAndRepeatsIt)
 {
     service_api.set_status = stopped_admits_the_handler;
-    std::thread service(ServiceMain, 0, nullptr);
+    Service service;
     ASSERT_TRUE(wait_until([] { return has_state(SERVICE_RUNNING); }));
     registered_handler(SERVICE_CONTROL_STOP);
-    service.join();
+    ASSERT_TRUE(service.ended()) << "the service did not end after its stop";
     handler_during_stopped.join();
     auto got = recorded();
     ASSERT_EQ(6u, got.size());
@@ -195,7 +213,7 @@ TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
 {
     PowerRecorder recorder;
     write_bytes(SETTING_FILE_PATH_A, "Setting=5mins");
-    std::thread service(ServiceMain, 0, nullptr);
+    Service service;
     ASSERT_TRUE(wait_until([] { return sleeping; }));
 
     registered_handler(SERVICE_CONTROL_STOP);
@@ -210,7 +228,7 @@ TEST_F(ServiceHost, StopDuringTheDelayWaitsForTheDelayAndItsPowerOff)
         wake = true;
         changed.notify_all();
     }
-    service.join();
+    ASSERT_TRUE(service.ended()) << "the service did not end after its stop and its delay";
     auto all = recorded();
     ASSERT_EQ(5u, all.size());
     EXPECT_EQ(STOPPED, all[4]);
@@ -225,7 +243,8 @@ TEST_F(ServiceHost, FailedEventCreationStopsWithItsErrorAndReadsNothing)
     PowerRecorder recorder;
     write_bytes(SETTING_FILE_PATH_A, "Setting=5mins");
     service_api.create_event = failing_create_event;
-    ServiceMain(0, nullptr);
+    Service service;
+    ASSERT_TRUE(service.ended()) << "the service did not end when its event could not be made";
     auto got = recorded();
     ASSERT_EQ(2u, got.size());
     EXPECT_EQ(START_PENDING, got[0]);
@@ -238,7 +257,8 @@ TEST_F(ServiceHost, FailedRegistrationReportsNothingAndReadsNothing)
 {
     write_bytes(SETTING_FILE_PATH_A, "Setting=5mins");
     service_api.register_handler = failing_register;
-    ServiceMain(0, nullptr);
+    Service service;
+    ASSERT_TRUE(service.ended()) << "the service did not end when it could not register";
     EXPECT_TRUE(recorded().empty());
     EXPECT_FALSE(sleeping);
 }

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
 #include <string.h>
 
 #include <random>
@@ -73,7 +72,7 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
     remove_setting_folder();
     make_setting_folder();
     Generator generate(SEED);
-    int tried = 0, known = 0, near_misses = 0, recognised = 0;
+    int known = 0, near_misses = 0;
     constexpr int NOTHING = -2, ANYTHING = -1;
 
     for (int i = 0; i < FILES_TO_TRY; ++i) {
@@ -106,7 +105,6 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
         memset(guarded.line + 1, 0x77, sizeof(guarded.line) - 1);
 
         ASSERT_TRUE(read_setting_line(SETTING_FILE_PATH_A, guarded.line)) << "file " << i;
-        ++tried;
         for (unsigned char c : guarded.after)
             ASSERT_EQ(0xa5, c) << "written after the buffer, file " << i;
         ASSERT_NE(nullptr, memchr(guarded.line, '\0', 1023)) << "no terminator inside the read limit, file " << i;
@@ -114,8 +112,6 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
         DWORD duration = 0;
         const char* token = setting_token(guarded.line);
         bool has_duration = token != nullptr && token_to_duration(token, &duration);
-        if (has_duration)
-            ++recognised;
         if (expect == NOTHING) {
             ++near_misses;
             ASSERT_FALSE(has_duration) << "file " << i << " ends in a near miss, read as " << duration;
@@ -126,10 +122,10 @@ TEST(SettingFuzz, GeneratedFilesStayInsideTheBufferAndGiveKnownResults)
             ASSERT_EQ(DURATIONS[expect], duration) << "file " << i;
         }
     }
-    printf("tried %d generated files: %d with a known last line, %d with a near miss, %d "
-           "recognised in all\n",
-           tried, known, near_misses, recognised);
-    EXPECT_EQ(FILES_TO_TRY, tried);
+    // Each kind is about a quarter of the files: a generator that stopped making one fails here.
+    EXPECT_GE(known, FILES_TO_TRY / 5) << "files with a known last line";
+    EXPECT_GE(near_misses, FILES_TO_TRY / 5) << "files with a near miss";
+    EXPECT_GE(FILES_TO_TRY - known - near_misses, 2 * FILES_TO_TRY / 5) << "files of noise, a token inside or not";
     remove_setting_folder();
 }
 

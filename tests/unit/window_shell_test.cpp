@@ -27,14 +27,6 @@ LRESULT CALLBACK recording_proc(HWND window, UINT message, WPARAM wparam, LPARAM
     return shell_window_proc(window, message, wparam, lparam);
 }
 
-HWND create_main_window()
-{
-    const ShellState& shell = shell_state();
-    return CreateWindowExW(0, shell.class_name, shell.window_title, WS_OVERLAPPEDWINDOW,
-                           CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, shell.instance,
-                           nullptr);
-}
-
 // A character typed with Alt held, in the form the platform's TranslateAcceleratorW
 // matches against a character accelerator: Windows takes the WM_SYSCHAR the keyboard
 // delivers; Wine's translator looks for the character in a WM_SYSKEYDOWN instead.
@@ -50,17 +42,13 @@ protected:
     {
         commands.clear();
         register_main_window_class(GetModuleHandleW(nullptr), recording_proc, IDI_APP);
-        window = create_main_window();
+        const ShellState& shell = shell_state();
+        window = CreateWindowExW(0, shell.class_name, shell.window_title, WS_OVERLAPPEDWINDOW,
+                                 CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr,
+                                 shell.instance, nullptr);
         ASSERT_NE(nullptr, window);
     }
-    void TearDown() override
-    {
-        if (IsWindow(window))
-            DestroyWindow(window);
-        MSG drained;
-        while (PeekMessageW(&drained, nullptr, 0, 0, PM_REMOVE)) {
-        }
-    }
+    void TearDown() override { end_shell_class(); }
     HWND window = nullptr;
 };
 
