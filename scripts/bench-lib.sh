@@ -13,8 +13,7 @@ bench_setup() {
     for program; do
         [ -f "$build/$program" ] || { echo "missing $build/$program (build first: scripts/build.sh)" >&2; exit 1; }
     done
-    WINE=$WINE64
-    [ "$(pe_machine "$build/$1")" = i386:x86-64 ] || WINE=/usr/lib/wine/wine
+    WINE=$(loader_of "$build/$1")
     prefix=$build/bench-$name
     fresh_prefix "$prefix"
     mkdir -p "$prefix/drive_c/bench"

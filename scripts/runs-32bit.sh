@@ -5,11 +5,12 @@
 #
 # KV_RUN_32BIT=no answers no without looking, to see what such a host does.
 set -uo pipefail
+. "$(dirname "$0")/wine-env.sh" # where Wine's 32-bit loader is
 if [ "${KV_RUN_32BIT:-}" = no ]; then
     echo "KV_RUN_32BIT=no"
     exit 1
 fi
-[ -x /usr/lib/wine/wine ] || { echo "Wine's 32-bit loader is missing (wine32:i386)"; exit 1; }
+[ -x "$WINE32" ] || { echo "Wine's 32-bit loader is missing (wine32:i386)"; exit 1; }
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 # A static 32-bit program of a few bytes that only exits with 0 (Linux system call 1).

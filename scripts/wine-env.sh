@@ -8,8 +8,9 @@ if [ $((0x$(cat /proc/self/personality) & 0x40000)) -eq 0 ]; then
     exec setarch -R bash "$0" "$@"
 fi
 
-WINE64=/usr/lib/wine/wine64
-WINESERVER=/usr/lib/wine/wineserver
+# Wine's loaders of 32- and 64-bit programs and its server, named here only.
+WINE_DIR=/usr/lib/wine
+WINE32=$WINE_DIR/wine WINE64=$WINE_DIR/wine64 WINESERVER=$WINE_DIR/wineserver
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko prompts in a fresh prefix; no menu builder, which every session start
 # and restart runs and which has nothing to do here.
@@ -45,6 +46,8 @@ fresh_prefix() {
 
 # pe_machine FILE: the machine a Windows program is built for (i386, i386:x86-64).
 pe_machine() { x86_64-w64-mingw32-objdump -f "$1" | sed -n 's/^architecture: \([^,]*\),.*/\1/p'; }
+# loader_of FILE: Wine's loader for that program, its 32- or 64-bit one.
+loader_of() { if [ "$(pe_machine "$1")" = i386:x86-64 ]; then echo "$WINE64"; else echo "$WINE32"; fi; }
 
 # start_session PREFIX [WORD...]: starts a Wine session in the prefix, its first process
 # (wineboot, run through the words given: an environment, a faked clock) with its output
@@ -64,7 +67,7 @@ start_session() {
 prefix_processes() {
     local pattern=${1:-$WINEPREFIX} entry prefix
     for entry in /proc/[0-9]*; do
-        case $(readlink "$entry/exe" 2>/dev/null) in /usr/lib/wine/*) ;; *) continue ;; esac
+        case $(readlink "$entry/exe" 2>/dev/null) in "$WINE_DIR"/*) ;; *) continue ;; esac
         prefix=$(tr '\0' '\n' <"$entry/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
         # shellcheck disable=SC2053 # the pattern is meant to match
         [[ -n $prefix && $prefix == $pattern ]] && echo "${entry#/proc/}"

@@ -9,7 +9,7 @@ E2E=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)   # the scenarios and their he
 # folders it installs the programs and the daily markers into (a 32-bit service on 64-bit
 # Windows reads SysWOW64 for System32).
 case ${KV_ARCH:=x64} in
-    x86) WINE=/usr/lib/wine/wine PROGRAM_FILES='Program Files (x86)' SYSTEM_DIR=syswow64 ;;
+    x86) WINE=$WINE32 PROGRAM_FILES='Program Files (x86)' SYSTEM_DIR=syswow64 ;;
     x64) WINE=$WINE64 PROGRAM_FILES='Program Files' SYSTEM_DIR=system32 ;;
 esac
 MSI=$KV_BUILD/kelvaro-$KV_ARCH.msi
