@@ -19,14 +19,23 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # 64-bit Windows that runs 32-bit programs too (WoW64) where wine32 is installed.
 KV_TEMPLATE=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-template
 
-# Makes the prefix at $1 if it is not there yet (the first start takes some seconds).
+# make_prefix PREFIX: makes the prefix if it is not there yet (the first start takes some
+# seconds). Callers side by side (two ctest runs, scenarios starting together) take turns
+# on a lock; the prefix is made under another name and renamed once whole, so one that
+# is there is complete.
 make_prefix() {
     local prefix=$1
-    if [ ! -f "$prefix/system.reg" ]; then
-        mkdir -p "$prefix"
-        WINEPREFIX=$prefix "$WINE64" wineboot --init </dev/null >/dev/null 2>&1
-        WINEPREFIX=$prefix "$WINESERVER" -w
-    fi
+    [ ! -f "$prefix/system.reg" ] || return 0
+    mkdir -p "${prefix%/*}"
+    (
+        flock 9
+        [ ! -f "$prefix/system.reg" ] || exit 0
+        rm -rf "$prefix" "$prefix.new"
+        mkdir "$prefix.new"
+        WINEPREFIX=$prefix.new "$WINE64" wineboot --init </dev/null >/dev/null 2>&1
+        WINEPREFIX=$prefix.new "$WINESERVER" -w
+        mv "$prefix.new" "$prefix"
+    ) 9>"$prefix.lock"
 }
 
 # unmanaged_windows PREFIX: Wine puts its windows on the display itself, not through a
