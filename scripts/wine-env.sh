@@ -19,6 +19,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # 64-bit Windows that runs 32-bit programs too (WoW64) where wine32 is installed.
 KV_TEMPLATE=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-template
 
+# A folder a test makes is one only its owner may change, as on Windows.
+umask 022
+
 # make_prefix PREFIX: makes the prefix if it is not there yet (the first start takes some
 # seconds). Callers side by side (two ctest runs, scenarios starting together) take turns
 # on a lock; the prefix is made under another name and renamed once whole, so one that
@@ -65,7 +68,7 @@ loader_of() { if [ "$(pe_machine "$1")" = i386:x86-64 ]; then echo "$WINE64"; el
 start_session() {
     export WINEPREFIX=$1
     shift
-    "$WINESERVER" -p
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
     "$@" "$WINE64" wineboot </dev/null >/dev/null 2>>"${SESSION_LOG:-/dev/null}" &
     BOOT_PID=$!
     wait "$BOOT_PID"
