@@ -8,27 +8,30 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# configure ARCH: the build folder of ARCH (i686 or x86_64) made ready; prints it.
+usage() { echo "usage: scripts/build.sh [--road x86|x64]" >&2; exit 2; }
+
+# configure ARCH: sets folder to the build folder of ARCH (i686 or x86_64), made ready.
 configure() {
-    local folder=build/win64
+    folder=build/win64
     [ "$1" = x86_64 ] || folder=build/win32
     cmake -S . -B "$folder" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$1.cmake" \
           -DCMAKE_BUILD_TYPE=Release -DKELVARO_TESTS=ON >/dev/null
-    echo "$folder"
 }
 
-if [ "${1:-}" = --road ]; then
+if [ $# -gt 0 ]; then
+    [ $# -eq 2 ] && [ "$1" = --road ] || usage
     road=(kelvaro KVButton kvnotify kvsetup read_prompt)
-    case ${2:-} in
-        x86) folder=$(configure i686); road+=(time64_faketime) ;;
-        x64) folder=$(configure x86_64) ;;
-        *) echo "usage: scripts/build.sh [--road x86|x64]" >&2; exit 2 ;;
+    case $2 in
+        x86) configure i686; road+=(time64_faketime) ;;
+        x64) configure x86_64 ;;
+        *) usage ;;
     esac
     cmake --build "$folder" -j "$(nproc)" --target "${road[@]}"
     exec scripts/package.sh --only "$2"
 fi
 
 for arch in i686 x86_64; do
-    cmake --build "$(configure "$arch")" -j "$(nproc)"
+    configure "$arch"
+    cmake --build "$folder" -j "$(nproc)"
 done
 scripts/package.sh
