@@ -40,6 +40,17 @@ service_query() {
 # sc ends with 1 when it knows no such service; a query its limit cuts short is no answer.
 service_absent() { service_query >/dev/null; [ "$SC_RC" -eq 1 ]; }
 state_is() { service_query | grep -q "STATE *: *$1 "; }
+# bounded SECONDS COMMAND...: a one-shot command and its exit code; one that runs longer is
+# killed (5 s after the polite end: 124, or 137) and says so on stderr.
+bounded() {
+    local rc=0
+    timeout -k 5 "$@" || rc=$?
+    [ "$rc" -ne 124 ] && [ "$rc" -ne 137 ] || echo "  not ended within $1 s: ${*:2}" >&2
+    return "$rc"
+}
+sc() { bounded 30 "$WINE64" sc "$@" </dev/null >/dev/null || stop "sc $* ended with $?"; }
+# In its delay the service stops once that is over and done: the trace then holds all it asked.
+stop_service() { sc stop "$SERVICE"; check "it stops: its process ends" wait_for 30 not program_running kelvaro.exe; }
 
 # ---- Cases ------------------------------------------------------------------------------
 # A scenario runs one case or several, one after the other, each in a fresh copy of the
@@ -302,7 +313,7 @@ msiexec() {
     MSI_LOG=$WINEPREFIX/msiexec-$msi_runs.log
     MSI_TRACE=$WINEPREFIX/msiexec-$msi_runs.trace
     MSI_RC=0
-    WINEDEBUG=+process "$WINE64" msiexec "$@" /qn /l*v "$(winpath "$MSI_LOG")" \
+    WINEDEBUG=+process bounded 180 "$WINE64" msiexec "$@" /qn /l*v "$(winpath "$MSI_LOG")" \
         </dev/null >/dev/null 2>"$MSI_TRACE" || MSI_RC=$?
 }
 
@@ -331,7 +342,6 @@ BOX_NAME='^Nuvex Kelvaro \(Free Version\)$'
 # The prompt reader of the build, reached through Wine's drive Z: from any prefix.
 READ_PROMPT=$(winpath "$KV_BUILD/tests/read_prompt.exe")
 
-
 # our_windows: the prompts and Wine tray windows on the display.
 our_windows() {
     { xdotool search --onlyvisible --name "$BOX_NAME"
@@ -355,7 +365,7 @@ prompt_shown() { xdotool search --onlyvisible --name "$BOX_NAME" >/dev/null 2>&1
 
 # Waits for the prompt and keeps its text in prompt.seen.
 read_prompt() {
-    "$WINE" "$READ_PROMPT" 20 >"$WINEPREFIX/prompt.seen" 2>/dev/null || true
+    bounded 30 "$WINE" "$READ_PROMPT" 20 >"$WINEPREFIX/prompt.seen" || true
     echo "  the prompt reads: \"$(tr '\n' '|' <"$WINEPREFIX/prompt.seen")\""
 }
 
@@ -375,7 +385,7 @@ prompt_offers() {
 # box's thread gets to the click.)
 answer() {
     local where
-    where=$("$WINE" "$READ_PROMPT" 10 "$1" 2>/dev/null | tr -d '\r') || where=
+    where=$(bounded 20 "$WINE" "$READ_PROMPT" 10 "$1" | tr -d '\r') || where=
     [ -n "$where" ] || { echo "  no prompt to answer $1"; return 0; }
     # shellcheck disable=SC2086 # "x y"
     xdotool mousemove $where click 1

@@ -9,7 +9,6 @@
 CONFIG=shutdownaftersetting.nkv
 SCREENSHOT=$KV_BUILD/e2e/launcher-prompt.png
 
-
 # begin_launcher_case NAME: a fresh prefix with the launcher in C:\kv, and C:\work to
 # start from.
 begin_launcher_case() {

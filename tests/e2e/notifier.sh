@@ -59,7 +59,7 @@ running() {
 # post ARGS...: send_command.exe ARGS in the session; prints its exit code.
 post() {
     local rc=0
-    "$WINE" 'C:\kv\send_command.exe' "$@" </dev/null >/dev/null 2>&1 || rc=$?
+    bounded 30 "$WINE" 'C:\kv\send_command.exe' "$@" </dev/null >/dev/null || rc=$?
     echo "$rc"
 }
 
