@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# The Windows Installer packages (scripts/package.sh): the build's own (kelvaro-x86.msi
-# or kelvaro-x64.msi) installed and removed by Wine's msiexec, silently, in a fresh
-# prefix. package_contents, in the 64-bit build, reads both packages (the 32-bit one from
-# KV_BUILD32, by default the win32 folder beside KV_BUILD). One scenario per call:
+# The Windows Installer packages (scripts/package.sh): the build's own (kelvaro-x86.msi or
+# kelvaro-x64.msi) installed and removed by Wine's msiexec, silently, in a fresh prefix, or
+# read (package_contents, also where its programs cannot run). One scenario per call:
 #   package_contents | install_uninstall | shortcuts | daily_markers | upgrade | signed_package
 . "$(dirname "$0")/e2e-lib.sh"
 
 SERVICE_KEY='HKLM\System\CurrentControlSet\Services\Nuvex_Kelvaro_Service'
-KV_BUILD32=${KV_BUILD32:-$KV_BUILD/../win32}
-MSI32=$KV_BUILD32/kelvaro-x86.msi
+# The package's programs' machine, and its folders of the programs and the markers (256: 64-bit).
+case $KV_ARCH in
+    x86) MACHINE=i386 PROGRAMS_ROW=ProgramFilesFolder MARKERS_ROW=$'\tSystemFolder\t0\t' ;;
+    x64) MACHINE=i386:x86-64 PROGRAMS_ROW=ProgramFiles64Folder MARKERS_ROW=$'\tSystem64Folder\t256\t' ;;
+esac
 SOURCES=$(cd "$(dirname "$0")/../.." && pwd)
 PROGRAMS=(service/kelvaro.exe launcher/KVButton.exe notifier/kvnotify.exe)
 VERSION=$(sed -n 's/^project(.* VERSION \([0-9.]*\).*/\1/p' "$SOURCES/CMakeLists.txt")   # the project's
@@ -43,7 +45,6 @@ ended_in_delay() { ! service_process_running && ! power_requested; }
 
 same_file() { cmp -s "$1" "$2"; }
 absent() { [ ! -e "$1" ]; }
-machine_is() { [ "$(pe_machine "$1")" = "$2" ]; }
 # table_row_has MSI TABLE KEY TEXT: the row of that key in an exported table holds TEXT.
 table_row_has() { msiinfo export "$1" "$2" | tr -d '\r' | awk -F'\t' -v k="$3" '$1 == k' | grep -qF -- "$4"; }
 
@@ -75,36 +76,24 @@ package_rules() {
 }
 
 package_contents() {
-    # The 32-bit package cannot be installed here: what it would install is read out. No
-    # Wine runs; the case's prefix only holds what is read out.
+    # What the package would install is read out: no Wine runs, and the case's prefix only
+    # holds what is read out.
     open_case package_contents
-    local x86=$WINEPREFIX/x86 p package ok rule
-    mkdir -p "$x86"
-    msiextract -C "$x86" "$MSI32" >/dev/null
-    for p in "${PROGRAMS[@]}"; do
-        local name=${p#*/}
-        check "the 32-bit package holds the $name of $KV_BUILD32" \
-            same_file "$x86/Program Files/Nuvex Kelvaro/$name" "$KV_BUILD32/$p"
-        check "  built for i386" machine_is "$x86/Program Files/Nuvex Kelvaro/$name" i386
+    local inside=$WINEPREFIX/inside p file ok rule
+    msiextract -C "$inside" "$MSI" >/dev/null
+    msiinfo extract "$MSI" Binary.KelvaroSetup >"$inside/kvsetup.dll"
+    for p in "${PROGRAMS[@]}" setup/kvsetup.dll; do
+        file=$(find "$inside" -name "${p#*/}" | head -n1)
+        check "the package holds the ${p#*/} of $KV_BUILD" same_file "$file" "$KV_BUILD/$p"
+        check "  built for $MACHINE" test "$(pe_machine "$file")" = "$MACHINE"
     done
-    msiinfo extract "$MSI32" Binary.KelvaroSetup >"$x86/kvsetup.dll"
-    check "the 32-bit package holds the kvsetup.dll of $KV_BUILD32" same_file "$x86/kvsetup.dll" "$KV_BUILD32/setup/kvsetup.dll"
-    check "  built for i386" machine_is "$x86/kvsetup.dll" i386
-    # A 32-bit service on 64-bit Windows reads SysWOW64 for System32: SystemFolder.
-    check "32-bit package: the restart marker goes to SystemFolder, as a 32-bit component" \
-        table_row_has "$MSI32" Component RestartMarker $'\tSystemFolder\t0\t'
-    check "32-bit package: the power-off marker too" \
-        table_row_has "$MSI32" Component PowerOffMarker $'\tSystemFolder\t0\t'
-    check "32-bit package: the programs go to the 32-bit Program Files" \
-        table_row_has "$MSI32" Directory INSTALLDIR $'ProgramFilesFolder\tNuvex Kelvaro'
-    for package in "32-bit $MSI32" "x64 $MSI"; do
-        set -- $package
-        while IFS=$'\t' read -r ok rule; do
-            check "$1 package: $rule" test "$ok" = 1
-        done < <(package_rules "$2" "$VERSION")
-    done
+    check "the restart marker's directory and attributes:${MARKERS_ROW//$'\t'/ }" table_row_has "$MSI" Component RestartMarker "$MARKERS_ROW"
+    check "the power-off marker too" table_row_has "$MSI" Component PowerOffMarker "$MARKERS_ROW"
+    check "the programs go to $PROGRAMS_ROW" table_row_has "$MSI" Directory INSTALLDIR "$PROGRAMS_ROW"$'\tNuvex Kelvaro'
+    while IFS=$'\t' read -r ok rule; do
+        check "$rule" test "$ok" = 1
+    done < <(package_rules "$MSI" "$VERSION")
 }
-
 
 install_uninstall() {
     open_case install_uninstall
