@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian machine (as root, or via sudo).
 # The 32-bit Wine (wine32:i386) runs the 32-bit programs themselves where the host can
-# execute 32-bit code (scripts/runs-32bit.sh); installing it succeeds everywhere.
+# execute 32-bit code (scripts/runs-32bit.sh); installing it succeeds everywhere. Wine's own
+# fonts (fonts-wine), which the template prefix takes into its Fonts folder, draw a
+# caption's close box as Windows does.
 set -euo pipefail
 packages=(cmake make gcc g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine wine64
-          wine32:i386 xvfb xauth xdotool x11-utils imagemagick faketime libfaketime
+          wine32:i386 fonts-wine xvfb xauth xdotool x11-utils imagemagick faketime libfaketime
           libfaketime:i386 wixl msitools osslsigncode openssl python3)
 missing=()
 for p in "${packages[@]}"; do

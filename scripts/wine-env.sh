@@ -37,6 +37,9 @@ make_prefix() {
         mkdir "$prefix.new"
         WINEPREFIX=$prefix.new "$WINE64" wineboot --init </dev/null >/dev/null 2>&1
         WINEPREFIX=$prefix.new "$WINESERVER" -w
+        # Wine's own TrueType fonts (fonts-wine), where Wine 8 looks for them: the caption's
+        # close box is drawn with Marlett, else as the letter "r".
+        cp /usr/share/wine/fonts/*.ttf "$prefix.new/drive_c/windows/Fonts/"
         mv "$prefix.new" "$prefix"
     ) 9>"$prefix.lock"
 }
