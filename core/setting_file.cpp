@@ -104,6 +104,15 @@ bool token_to_duration(const char* token, DWORD* duration)
     return false;
 }
 
+bool launcher_delay(const char* token, DWORD* duration)
+{
+    DWORD found = 0;
+    if (!token_to_duration(token, &found) || found == FIVE_MINUTES)
+        return false;
+    *duration = found;
+    return true;
+}
+
 const char* duration_to_token(DWORD duration)
 {
     switch (duration) {

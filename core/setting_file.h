@@ -17,15 +17,6 @@ constexpr DWORD ONE_HOUR = 3600000;
 constexpr DWORD TWO_HOURS = 7200000;
 constexpr DWORD FOUR_HOURS = 14400000;
 
-// The launcher's configuration chooses its No-duration among these, named by their tokens.
-// "5mins" is not among them: five minutes is always the Yes answer.
-struct LauncherDelay {
-    const char* token;
-    DWORD duration;
-};
-constexpr LauncherDelay LAUNCHER_DELAYS[] = {
-    {"30mins", THIRTY_MINUTES}, {"1hr", ONE_HOUR}, {"2hr", TWO_HOURS}, {"4hr", FOUR_HOURS}};
-
 // Result of write_setting.
 constexpr int WRITE_OK = 0;
 constexpr int WRITE_FAILED = 2;
@@ -44,6 +35,10 @@ const char* setting_token(const char* line);
 
 // Maps a whole token to its duration; false for anything else (case and terminators count).
 bool token_to_duration(const char* token, DWORD* duration);
+
+// One of the launcher's four delays, which its configuration chooses the No-duration among:
+// a token of the table other than "5mins" (five minutes is always the Yes answer).
+bool launcher_delay(const char* token, DWORD* duration);
 
 // "30mins", "1hr" or "2hr" for their durations, "4hr" for every other value.
 const char* duration_to_token(DWORD duration);

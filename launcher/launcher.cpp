@@ -24,12 +24,7 @@ void load_launcher_config()
     const char* token = setting_token(line);
     if (token == nullptr)
         return;
-    for (const LauncherDelay& row : LAUNCHER_DELAYS) {
-        if (strcmp(token, row.token) == 0) {
-            no_duration = row.duration;
-            return;
-        }
-    }
+    launcher_delay(token, &no_duration);
 }
 
 DWORD launcher_no_duration()

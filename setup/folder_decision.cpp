@@ -55,14 +55,15 @@ void aside_name(const wchar_t* folder, const wchar_t* what, const SYSTEMTIME& wh
 
 bool is_launcher_delay(const wchar_t* word)
 {
-    for (const LauncherDelay& delay : LAUNCHER_DELAYS) {
-        size_t i = 0;
-        while (delay.token[i] != '\0' && word[i] == static_cast<wchar_t>(delay.token[i]))
-            ++i;
-        if (delay.token[i] == '\0' && word[i] == L'\0')
-            return true;
+    // The tokens are ASCII and short: a word of anything else is none of them.
+    char token[8] = "";
+    for (size_t i = 0; word[i] != L'\0'; ++i) {
+        if (i + 1 == sizeof token || word[i] > 0x7e)
+            return false;
+        token[i] = static_cast<char>(word[i]);
     }
-    return false;
+    DWORD duration = 0;
+    return launcher_delay(token, &duration);
 }
 
 bool written_by_the_system(const char* line, bool config)
@@ -73,9 +74,9 @@ bool written_by_the_system(const char* line, bool config)
         return false;
     const char* token = line + PREFIX_LENGTH;
     DWORD duration = 0;
-    if (*token == '\0')
-        return !config;
-    return token_to_duration(token, &duration) && (!config || duration != FIVE_MINUTES);
+    if (config)
+        return launcher_delay(token, &duration);
+    return *token == '\0' || token_to_duration(token, &duration);
 }
 
 bool carries_over(const BY_HANDLE_FILE_INFORMATION& info)

@@ -258,9 +258,9 @@ Made take_step(MSIHANDLE install, const wchar_t* launcher_delay, Carried& carrie
     switch (decision.step) {
     case FolderStep::keep:
     case FolderStep::mend: {
-        bool kept = (decision.step == FolderStep::keep || (mend_file(install, folder, SETTING_FILE_NAME_W) &&
-                                                           mend_file(install, folder, LAUNCHER_CONFIG_NAME_W))) &&
-                    keep_folder(install, folder, launcher_delay);
+        bool mended = decision.step == FolderStep::keep || (mend_file(install, folder, SETTING_FILE_NAME_W) &&
+                                                            mend_file(install, folder, LAUNCHER_CONFIG_NAME_W));
+        bool kept = mended && keep_folder(install, folder, launcher_delay);
         CloseHandle(folder);
         return kept ? Made::yes : Made::failed;
     }
